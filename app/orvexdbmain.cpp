@@ -1,0 +1,395 @@
+#include "orvexdbmain.h"
+
+#include "gridmodel.h"
+#include "messageseam.h"
+#include "orvexdbdocs.h"
+#include "statementbuilder.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCompleter>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int constraintPanelHeight = 333;
+constexpr int statusPanelHeight = 58;
+constexpr int initialGridColumns = 15;
+constexpr int initialGridRows = 20;
+
+template<typename Widget> Widget *named(Widget *widget, const char *name)
+{
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QLabel *label(QWidget *parent, const char *name, const QString &text, int left, int top)
+{
+    auto *l = named(new QLabel(text, parent), name);
+    l->move(left, top);
+    l->adjustSize();
+    return l;
+}
+
+QLineEdit *edit(QWidget *parent, const char *name, const QString &text, QRect geometry)
+{
+    auto *e = named(new QLineEdit(text, parent), name);
+    e->setGeometry(geometry);
+    return e;
+}
+
+QCheckBox *check(QWidget *parent, const char *name, const QString &text, bool checked,
+                 QRect geometry)
+{
+    auto *c = named(new QCheckBox(text, parent), name);
+    c->setChecked(checked);
+    c->setGeometry(geometry);
+    return c;
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &text, QRect geometry)
+{
+    auto *b = named(new QPushButton(text, parent), name);
+    b->setGeometry(geometry);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QFrame *bevel(QWidget *parent, const char *name, QRect geometry)
+{
+    auto *f = named(new QFrame(parent), name);
+    f->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    f->setGeometry(geometry);
+    return f;
+}
+
+QComboBox *editableCombo(QWidget *parent, const char *name, QRect geometry)
+{
+    auto *c = named(new QComboBox(parent), name);
+    c->setEditable(true);
+    c->setInsertPolicy(QComboBox::NoInsert);
+    c->completer()->setCompletionMode(QCompleter::InlineCompletion);
+    c->setGeometry(geometry);
+    return c;
+}
+
+QFrame *panel(QWidget *parent, const char *name)
+{
+    auto *p = named(new QFrame(parent), name);
+    p->setFrameStyle(QFrame::NoFrame);
+    return p;
+}
+
+} // namespace
+
+TForm1::TForm1(MessageSeam &messages, QWidget *parent)
+    : QWidget(parent)
+    , messages(messages)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Orvex Navigator V1.0"));
+    // The designed boxes are sized for a narrow 11-pixel sans font; prefer a metric-compatible
+    // one where installed so every caption fits its box.
+    QFont windowFont = font();
+    windowFont.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                            QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica"),
+                            QStringLiteral("Sans Serif")});
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
+
+    Panel1 = panel(this, "Panel1");
+    Panel1->setFixedHeight(constraintPanelHeight);
+    Panel3 = panel(this, "Panel3");
+    Panel2 = panel(this, "Panel2");
+    Panel2->setFixedHeight(statusPanelHeight);
+
+    // The top and bottom areas keep their heights; the grid's area takes up any change.
+    auto *areas = new QVBoxLayout(this);
+    areas->setContentsMargins(0, 0, 0, 0);
+    areas->setSpacing(0);
+    areas->addWidget(Panel1);
+    areas->addWidget(Panel3, 1);
+    areas->addWidget(Panel2);
+
+    buildConstraintPanel();
+
+    gridModel = new GridModel(initialGridColumns, initialGridRows, this);
+    StringGrid1 = named(new QTableView(Panel3), "StringGrid1");
+    StringGrid1->setModel(gridModel);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    StringGrid1->verticalHeader()->hide();
+    StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    StringGrid1->verticalHeader()->setDefaultSectionSize(16);
+    StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    StringGrid1->horizontalHeader()->setDefaultSectionSize(64);
+    StringGrid1->horizontalHeader()->setMinimumSectionSize(8);
+    StringGrid1->horizontalHeader()->setFixedHeight(16);
+    StringGrid1->horizontalHeader()->setHighlightSections(false);
+    StringGrid1->setWordWrap(false);
+    auto *gridArea = new QVBoxLayout(Panel3);
+    gridArea->setContentsMargins(0, 0, 0, 0);
+    gridArea->addWidget(StringGrid1);
+
+    buildStatusPanel();
+
+    Timer1 = named(new QTimer(this), "Timer1");
+    Timer1->setInterval(1000);
+
+    connect(SearchButton, &QPushButton::clicked, this, &TForm1::SearchButtonClick);
+    connect(GenerateSQLButton, &QPushButton::clicked, this, &TForm1::GenerateSQLButtonClick);
+    connect(ExitButton, &QPushButton::clicked, this, &TForm1::ExitButtonClick);
+    connect(DatabaseHelp, &QPushButton::clicked, this, &TForm1::DatabaseHelpClick);
+
+    resize(1272, 818);
+    move(291, 142);
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildConstraintPanel()
+{
+    QWidget *p = Panel1;
+    Bevel1 = bevel(p, "Bevel1", {16, 8, 737, 309});
+    Label13 = label(p, "Label13", QStringLiteral("Search constraints"), 24, 12);
+    Bevel7 = bevel(p, "Bevel7", {20, 28, 721, 33});
+    Bevel6 = bevel(p, "Bevel6", {20, 64, 717, 33});
+    Bevel5 = bevel(p, "Bevel5", {20, 100, 717, 33});
+    Bevel2 = bevel(p, "Bevel2", {20, 136, 717, 33});
+    Bevel3 = bevel(p, "Bevel3", {20, 172, 717, 33});
+    Bevel4 = bevel(p, "Bevel4", {20, 208, 717, 33});
+
+    DatabaseHelp = button(p, "DatabaseHelp", QStringLiteral("Help"), {28, 32, 75, 25});
+    ConfigureConnectionButton =
+        button(p, "ConfigureConnectionButton", QStringLiteral("Configure connection..."),
+               {112, 32, 133, 25});
+    Label4 = label(p, "Label4", QStringLiteral("Choose the database table"), 356, 38);
+    OrvexTable = editableCombo(p, "OrvexTable", {500, 34, 169, 21});
+    OrvexTable->addItems(
+        {QStringLiteral("surfaceshort"), QStringLiteral("surface"), QStringLiteral("upper")});
+    OrvexTable->setCurrentIndex(0);
+
+    Label6 = label(p, "Label6", QStringLiteral("Date (UTC)"), 32, 72);
+    DateEqCheck = check(p, "DateEqCheck", QStringLiteral("Equals"), false, {164, 72, 57, 17});
+    YrEq = edit(p, "YrEq", QStringLiteral("2012"), {228, 70, 33, 21});
+    Label14 = label(p, "Label14", QStringLiteral("-"), 262, 72);
+    MoEq = edit(p, "MoEq", QStringLiteral("11"), {268, 70, 21, 21});
+    Label15 = label(p, "Label15", QStringLiteral("-"), 291, 72);
+    DaEq = edit(p, "DaEq", QStringLiteral("01"), {296, 70, 21, 21});
+    HoEq = edit(p, "HoEq", QStringLiteral("12"), {328, 70, 21, 21});
+    DateRangeCheck = check(p, "DateRangeCheck", QStringLiteral("Range"), true, {372, 72, 57, 17});
+    YrLo = edit(p, "YrLo", QStringLiteral("1995"), {432, 70, 33, 21});
+    Label16 = label(p, "Label16", QStringLiteral("-"), 466, 72);
+    MoLo = edit(p, "MoLo", QStringLiteral("07"), {472, 70, 21, 21});
+    Label17 = label(p, "Label17", QStringLiteral("-"), 495, 72);
+    DaLo = edit(p, "DaLo", QStringLiteral("15"), {500, 70, 21, 21});
+    HoLo = edit(p, "HoLo", QString(), {532, 70, 21, 21});
+    Label19 = label(p, "Label19", QStringLiteral("to"), 564, 74);
+    YrHi = edit(p, "YrHi", QStringLiteral("1995"), {584, 70, 33, 21});
+    Label21 = label(p, "Label21", QStringLiteral("-"), 618, 72);
+    MoHi = edit(p, "MoHi", QStringLiteral("07"), {624, 70, 21, 21});
+    Label20 = label(p, "Label20", QStringLiteral("-"), 646, 72);
+    DaHi = edit(p, "DaHi", QStringLiteral("16"), {652, 70, 21, 21});
+    HoHi = edit(p, "HoHi", QString(), {684, 70, 21, 21});
+
+    Label5 = label(p, "Label5", QStringLiteral("Station"), 32, 108);
+    StnEqCheck = check(p, "StnEqCheck", QStringLiteral("Equals"), true, {164, 108, 57, 17});
+    StnEq = edit(p, "StnEq", QStringLiteral("KSWF"), {228, 106, 121, 21});
+    StnRangeCheck = check(p, "StnRangeCheck", QStringLiteral("Range"), false, {372, 108, 61, 17});
+    StnLo = edit(p, "StnLo", QStringLiteral("KLAA"), {432, 106, 120, 21});
+    Label2 = label(p, "Label2", QStringLiteral("to"), 564, 110);
+    StnHi = edit(p, "StnHi", QStringLiteral("KLZZ"), {584, 106, 120, 21});
+
+    Label9 = label(p, "Label9", QStringLiteral("Latitude"), 32, 146);
+    Label22 = label(p, "Label22", QStringLiteral("(northern hemisphere is positive)"), 164, 146);
+    LatRangeCheck = check(p, "LatRangeCheck", QStringLiteral("Range"), false, {372, 144, 57, 17});
+    LatLo = edit(p, "LatLo", QStringLiteral("34.2"), {432, 142, 120, 21});
+    Label8 = label(p, "Label8", QStringLiteral("to"), 564, 144);
+    LatHi = edit(p, "LatHi", QStringLiteral("38.5"), {584, 142, 120, 21});
+
+    Label10 = label(p, "Label10", QStringLiteral("Longitude"), 32, 182);
+    Label23 = label(p, "Label23", QStringLiteral("(western hemisphere is negative)"), 164, 182);
+    LonRangeCheck = check(p, "LonRangeCheck", QStringLiteral("Range"), false, {372, 180, 57, 17});
+    LonLo = edit(p, "LonLo", QStringLiteral("-117.0"), {432, 178, 120, 21});
+    Label11 = label(p, "Label11", QStringLiteral("to"), 564, 182);
+    LonHi = edit(p, "LonHi", QStringLiteral("-114.5"), {584, 178, 120, 21});
+
+    ParamCombo = editableCombo(p, "ParamCombo", {32, 214, 125, 21});
+    ParamCombo->setEditText(QStringLiteral("select a table first"));
+    ParamEqCheck = check(p, "ParamEqCheck", QStringLiteral("Equals"), false, {164, 216, 57, 17});
+    ParamEq = edit(p, "ParamEq", QStringLiteral("1/1/2012"), {228, 214, 121, 21});
+    ParamRangeCheck =
+        check(p, "ParamRangeCheck", QStringLiteral("Range"), false, {372, 216, 57, 17});
+    ParamLo = edit(p, "ParamLo", QStringLiteral("85"), {432, 214, 120, 21});
+    Label12 = label(p, "Label12", QStringLiteral("to"), 564, 218);
+    ParamHi = edit(p, "ParamHi", QStringLiteral("93"), {584, 214, 120, 21});
+    // Column types, entry for entry beside the parameter chooser's column names; never shown.
+    VarTypes = editableCombo(p, "VarTypes", {248, 292, 145, 21});
+    VarTypes->setEditText(QStringLiteral("hidden"));
+    VarTypes->setVisible(false);
+
+    GenerateSQLButton =
+        button(p, "GenerateSQLButton", QStringLiteral("Generate SQL (don't query database)"),
+               {28, 248, 185, 25});
+    SubmitSQL = button(p, "SubmitSQL", QStringLiteral("Submit SQL query (advanced users)"),
+                       {28, 280, 189, 25});
+    OrderByDateTime = check(p, "OrderByDateTime", QStringLiteral("Order by date and time"), true,
+                            {244, 248, 169, 17});
+    AscendingOrder =
+        check(p, "AscendingOrder", QStringLiteral("Ascending"), true, {244, 268, 97, 17});
+    SearchButton = button(p, "SearchButton", QStringLiteral("&Search"), {420, 264, 129, 37});
+    CancelButton = button(p, "CancelButton", QStringLiteral("&Cancel"), {548, 264, 77, 37});
+    CancelButton->setEnabled(false);
+    ExitButton = button(p, "ExitButton", QStringLiteral("E&xit"), {624, 264, 81, 37});
+
+    Label24 = label(p, "Label24", QStringLiteral("STATUS"), 764, 12);
+    Memo1 = named(new QPlainTextEdit(p), "Memo1");
+    Memo1->setGeometry(764, 28, 497, 197);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // The log is the program's own record of a run: it can be selected and copied, not typed.
+    Memo1->setReadOnly(true);
+    Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+
+    Label1 = label(p, "Label1", QStringLiteral("SQL QUERY"), 768, 228);
+    Label1->resize(Label1->width(), 17);
+    SQLEdit = named(new QPlainTextEdit(p), "SQLEdit");
+    SQLEdit->setGeometry(768, 244, 493, 73);
+    SQLEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    SQLEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    SQLEdit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    SQLEdit->setTabChangesFocus(true);
+    SQLEdit->installEventFilter(this);
+}
+
+void TForm1::buildStatusPanel()
+{
+    QWidget *p = Panel2;
+    ProgressBar1 = named(new QProgressBar(p), "ProgressBar1");
+    ProgressBar1->setGeometry(28, 12, 609, 16);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    // The status line starts under the progress bar's left end and is wide enough for the
+    // longest progress text, so it never cuts its text.
+    StatusMessage = label(p, "StatusMessage", QStringLiteral("Idle"), 28, 36);
+    StatusMessage->setGeometry(28, 36, 880, StatusMessage->height());
+    ClipboardCSVButton =
+        button(p, "ClipboardCSVButton", QStringLiteral("Copy to clipboard (comma-delimited)"),
+               {916, 4, 255, 25});
+    ClipboardSpaceButton =
+        button(p, "ClipboardSpaceButton", QStringLiteral("Copy to clipboard (space-delimited)"),
+               {916, 28, 255, 25});
+    SaveCSVButton = button(p, "SaveCSVButton", QStringLiteral("Save to CSV..."), {1172, 4, 95, 25});
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    // The SQL memo takes no line breaks from the keyboard: Enter must not split the statement.
+    if (watched == SQLEdit && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::FormCreate()
+{
+    totalRowEstimate = 1;
+}
+
+SearchConstraints TForm1::readConstraints() const
+{
+    SearchConstraints c;
+    c.dateEquals = DateEqCheck->isChecked();
+    c.yearEq = YrEq->text();
+    c.monthEq = MoEq->text();
+    c.dayEq = DaEq->text();
+    c.hourEq = HoEq->text();
+
+    c.dateRange = DateRangeCheck->isChecked();
+    c.yearLo = YrLo->text();
+    c.yearHi = YrHi->text();
+    c.monthLo = MoLo->text();
+    c.monthHi = MoHi->text();
+    c.dayLo = DaLo->text();
+    c.dayHi = DaHi->text();
+    c.hourLo = HoLo->text();
+    c.hourHi = HoHi->text();
+
+    c.stationEquals = StnEqCheck->isChecked();
+    c.station = StnEq->text();
+    c.stationRange = StnRangeCheck->isChecked();
+    c.stationLo = StnLo->text();
+    c.stationHi = StnHi->text();
+
+    c.latRange = LatRangeCheck->isChecked();
+    c.latLo = LatLo->text();
+    c.latHi = LatHi->text();
+    c.lonRange = LonRangeCheck->isChecked();
+    c.lonLo = LonLo->text();
+    c.lonHi = LonHi->text();
+
+    c.paramColumn = ParamCombo->currentText();
+    c.paramEquals = ParamEqCheck->isChecked();
+    c.paramEq = ParamEq->text();
+    c.paramRange = ParamRangeCheck->isChecked();
+    c.paramLo = ParamLo->text();
+    c.paramHi = ParamHi->text();
+    // The type belongs to the entry selected in the chooser's list, not to its shown text.
+    const int selected = ParamCombo->currentIndex();
+    if (selected >= 0 && selected < VarTypes->count())
+        c.paramType = VarTypes->itemText(selected);
+
+    c.table = OrvexTable->currentText();
+    c.orderByDateTime = OrderByDateTime->isChecked();
+    c.ascending = AscendingOrder->isChecked();
+    return c;
+}
+
+QString TForm1::GenerateSQL()
+{
+    return buildStatement(readConstraints(), messages);
+}
+
+void TForm1::setSqlMemoLine(const QString &line)
+{
+    SQLEdit->setPlainText(line);
+}
+
+void TForm1::GenerateSQLButtonClick()
+{
+    SQLEdit->clear();
+    setSqlMemoLine(GenerateSQL());
+}
+
+void TForm1::SearchButtonClick()
+{
+    Memo1->clear();
+    SQLEdit->clear();
+    setSqlMemoLine(GenerateSQL());
+}
+
+void TForm1::ExitButtonClick()
+{
+    close();
+}
+
+void TForm1::DatabaseHelpClick()
+{
+    if (helpWindow)
+        helpWindow->showHelp();
+}

@@ -1,0 +1,171 @@
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+
+class GridModel;
+class MessageSeam;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+class QTimer;
+class TOrvexNavigatorDocForm;
+struct SearchConstraints;
+
+// The main window: search constraints, action buttons, the log and SQL memos, the result
+// grid and the status panel. Handlers read the controls and hand the work to plain code.
+class TForm1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // The seam shows every message box; it must outlive the window.
+    explicit TForm1(MessageSeam &messages, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // The help window that the Help button shows; start-up creates it after the main window.
+    void setHelpWindow(TOrvexNavigatorDocForm *window) { helpWindow = window; }
+
+    // Reads the constraint controls into the form the statement builder takes.
+    SearchConstraints readConstraints() const;
+    // Builds the statement from the controls; empty when declined or without constraints.
+    QString GenerateSQL();
+
+    // Replaces the SQL memo's text with the one line given (an empty text gives one empty line).
+    void setSqlMemoLine(const QString &line);
+
+    // Areas
+    QFrame *Panel1 = nullptr;
+    QFrame *Panel3 = nullptr;
+    QFrame *Panel2 = nullptr;
+
+    // Constraint panel frames and titles
+    QFrame *Bevel1 = nullptr;
+    QFrame *Bevel7 = nullptr;
+    QFrame *Bevel6 = nullptr;
+    QFrame *Bevel5 = nullptr;
+    QFrame *Bevel2 = nullptr;
+    QFrame *Bevel3 = nullptr;
+    QFrame *Bevel4 = nullptr;
+    QLabel *Label13 = nullptr;
+
+    // Row 1
+    QPushButton *DatabaseHelp = nullptr;
+    QPushButton *ConfigureConnectionButton = nullptr;
+    QLabel *Label4 = nullptr;
+    QComboBox *OrvexTable = nullptr;
+
+    // Row 2, date
+    QLabel *Label6 = nullptr;
+    QCheckBox *DateEqCheck = nullptr;
+    QLineEdit *YrEq = nullptr;
+    QLabel *Label14 = nullptr;
+    QLineEdit *MoEq = nullptr;
+    QLabel *Label15 = nullptr;
+    QLineEdit *DaEq = nullptr;
+    QLineEdit *HoEq = nullptr;
+    QCheckBox *DateRangeCheck = nullptr;
+    QLineEdit *YrLo = nullptr;
+    QLabel *Label16 = nullptr;
+    QLineEdit *MoLo = nullptr;
+    QLabel *Label17 = nullptr;
+    QLineEdit *DaLo = nullptr;
+    QLineEdit *HoLo = nullptr;
+    QLabel *Label19 = nullptr;
+    QLineEdit *YrHi = nullptr;
+    QLabel *Label21 = nullptr;
+    QLineEdit *MoHi = nullptr;
+    QLabel *Label20 = nullptr;
+    QLineEdit *DaHi = nullptr;
+    QLineEdit *HoHi = nullptr;
+
+    // Row 3, station
+    QLabel *Label5 = nullptr;
+    QCheckBox *StnEqCheck = nullptr;
+    QLineEdit *StnEq = nullptr;
+    QCheckBox *StnRangeCheck = nullptr;
+    QLineEdit *StnLo = nullptr;
+    QLabel *Label2 = nullptr;
+    QLineEdit *StnHi = nullptr;
+
+    // Row 4, latitude
+    QLabel *Label9 = nullptr;
+    QLabel *Label22 = nullptr;
+    QCheckBox *LatRangeCheck = nullptr;
+    QLineEdit *LatLo = nullptr;
+    QLabel *Label8 = nullptr;
+    QLineEdit *LatHi = nullptr;
+
+    // Row 5, longitude
+    QLabel *Label10 = nullptr;
+    QLabel *Label23 = nullptr;
+    QCheckBox *LonRangeCheck = nullptr;
+    QLineEdit *LonLo = nullptr;
+    QLabel *Label11 = nullptr;
+    QLineEdit *LonHi = nullptr;
+
+    // Row 6, weather parameter
+    QComboBox *ParamCombo = nullptr;
+    QCheckBox *ParamEqCheck = nullptr;
+    QLineEdit *ParamEq = nullptr;
+    QCheckBox *ParamRangeCheck = nullptr;
+    QLineEdit *ParamLo = nullptr;
+    QLabel *Label12 = nullptr;
+    QLineEdit *ParamHi = nullptr;
+    QComboBox *VarTypes = nullptr;
+
+    // Action area
+    QPushButton *GenerateSQLButton = nullptr;
+    QPushButton *SubmitSQL = nullptr;
+    QCheckBox *OrderByDateTime = nullptr;
+    QCheckBox *AscendingOrder = nullptr;
+    QPushButton *SearchButton = nullptr;
+    QPushButton *CancelButton = nullptr;
+    QPushButton *ExitButton = nullptr;
+
+    // Log and SQL memos
+    QLabel *Label24 = nullptr;
+    QPlainTextEdit *Memo1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QPlainTextEdit *SQLEdit = nullptr;
+
+    // Result area
+    QTableView *StringGrid1 = nullptr;
+    GridModel *gridModel = nullptr;
+
+    // Status panel
+    QProgressBar *ProgressBar1 = nullptr;
+    QLabel *StatusMessage = nullptr;
+    QPushButton *ClipboardCSVButton = nullptr;
+    QPushButton *ClipboardSpaceButton = nullptr;
+    QPushButton *SaveCSVButton = nullptr;
+
+    QTimer *Timer1 = nullptr;
+
+    // The current run's total-row estimate, 1 until the first run.
+    std::int64_t totalRowEstimate = 0;
+
+public slots:
+    void FormCreate();
+    void SearchButtonClick();
+    void GenerateSQLButtonClick();
+    void ExitButtonClick();
+    void DatabaseHelpClick();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildConstraintPanel();
+    void buildStatusPanel();
+
+    MessageSeam &messages;
+    TOrvexNavigatorDocForm *helpWindow = nullptr;
+};

@@ -1,0 +1,47 @@
+#include "qtmessageseam.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+
+namespace {
+
+int runCentred(QMessageBox &box)
+{
+    box.adjustSize();
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame = box.frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        box.move(frame.topLeft());
+    }
+    return box.exec();
+}
+
+} // namespace
+
+void QtMessageSeam::information(const QString &text)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::Ok);
+    runCentred(box);
+}
+
+bool QtMessageSeam::warning(const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), text,
+                    QMessageBox::Ok | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return runCentred(box) == QMessageBox::Ok;
+}
+
+void QtMessageSeam::plain(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok);
+    runCentred(box);
+}
+
+void QtMessageSeam::error(const QString &caption, const QString &text)
+{
+    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok);
+    runCentred(box);
+}

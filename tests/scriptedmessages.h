@@ -1,0 +1,56 @@
+#pragma once
+
+#include "messageseam.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Records every message box the program asks for and answers warnings from a script.
+// A warning beyond the script is a test failure waiting to happen, so it is recorded with
+// the answer OK and flagged by `unscripted`.
+class ScriptedMessages : public MessageSeam
+{
+public:
+    struct Shown
+    {
+        QString kind; // "information", "warning", "plain" or "error"
+        QString caption;
+        QString text;
+        bool operator==(const Shown &) const = default;
+    };
+
+    void information(const QString &text) override
+    {
+        shown.append({QStringLiteral("information"), QStringLiteral("Information"), text});
+    }
+    bool warning(const QString &text) override
+    {
+        shown.append({QStringLiteral("warning"), QStringLiteral("Warning"), text});
+        if (answers.isEmpty()) {
+            ++unscripted;
+            return true;
+        }
+        return answers.takeFirst();
+    }
+    void plain(const QString &text) override
+    {
+        shown.append({QStringLiteral("plain"), QString(), text});
+    }
+    void error(const QString &caption, const QString &text) override
+    {
+        shown.append({QStringLiteral("error"), caption, text});
+    }
+
+    QStringList texts() const
+    {
+        QStringList result;
+        for (const Shown &s : shown)
+            result << s.text;
+        return result;
+    }
+
+    QList<bool> answers; // answers to warnings, in order; true is OK
+    QList<Shown> shown;
+    int unscripted = 0;
+};

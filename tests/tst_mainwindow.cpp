@@ -1,0 +1,584 @@
+// The main window and the help window on the offscreen platform, driven through their
+// named controls.
+#include "orvexapplication.h"
+#include "orvexdbdocs.h"
+#include "orvexdbmain.h"
+#include "scriptedmessages.h"
+
+#include <QAbstractItemModel>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+const QString workedExample = QStringLiteral(
+    "SELECT * FROM surfaceshort WHERE ((year >= 1995) and (year <= 1995)) AND ((month >= 07) "
+    "and (month <= 07)) AND ((day >= 15) and (day <= 16)) AND (icao = 'KSWF') ORDER BY "
+    "year,month,day,hour ASC;");
+
+// A control whose handler fails, as a handler of the program would on an unexpected error.
+class FailingButton : public QPushButton
+{
+public:
+    using QPushButton::QPushButton;
+    int clicks = 0;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        QPushButton::mouseReleaseEvent(event);
+        if (++clicks == 1)
+            throw std::runtime_error("Access violation at address 0000");
+    }
+};
+
+// The offscreen platform reports window-manager requests it cannot carry out; they say nothing
+// about the program.
+QtMessageHandler defaultHandler = nullptr;
+
+void dropPlatformNotices(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.startsWith(QLatin1String("This plugin does not support")))
+        return;
+    defaultHandler(type, context, message);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    ScriptedMessages messages;
+    std::unique_ptr<TForm1> form;
+    TOrvexNavigatorDocForm *help = nullptr;
+
+    template<typename T> T *control(const char *name)
+    {
+        T *w = form->findChild<T *>(QLatin1String(name));
+        if (!w)
+            qWarning("no control %s", name);
+        return w;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // Chains to the test library's own handler, which is in place by now.
+        defaultHandler = qInstallMessageHandler(dropPlatformNotices);
+    }
+
+    void init()
+    {
+        messages = ScriptedMessages();
+        form = std::make_unique<TForm1>(messages);
+        help = new TOrvexNavigatorDocForm(form.get());
+        form->setHelpWindow(help);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    void cleanup()
+    {
+        QCOMPARE(messages.unscripted, 0);
+        form.reset();
+    }
+
+    void controlsAtDesignedPlaces_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<bool>("enabled");
+
+        auto row = [](const char *name, const char *text, QRect r, bool checked = false,
+                      bool enabled = true) {
+            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromUtf8(text) << r
+                                << checked << enabled;
+        };
+        row("DatabaseHelp", "Help", {28, 32, 75, 25});
+        row("ConfigureConnectionButton", "Configure connection...", {112, 32, 133, 25});
+        row("OrvexTable", "surfaceshort", {500, 34, 169, 21});
+        row("DateEqCheck", "Equals", {164, 72, 57, 17});
+        row("YrEq", "2012", {228, 70, 33, 21});
+        row("MoEq", "11", {268, 70, 21, 21});
+        row("DaEq", "01", {296, 70, 21, 21});
+        row("HoEq", "12", {328, 70, 21, 21});
+        row("DateRangeCheck", "Range", {372, 72, 57, 17}, true);
+        row("YrLo", "1995", {432, 70, 33, 21});
+        row("MoLo", "07", {472, 70, 21, 21});
+        row("DaLo", "15", {500, 70, 21, 21});
+        row("HoLo", "", {532, 70, 21, 21});
+        row("YrHi", "1995", {584, 70, 33, 21});
+        row("MoHi", "07", {624, 70, 21, 21});
+        row("DaHi", "16", {652, 70, 21, 21});
+        row("HoHi", "", {684, 70, 21, 21});
+        row("StnEqCheck", "Equals", {164, 108, 57, 17}, true);
+        row("StnEq", "KSWF", {228, 106, 121, 21});
+        row("StnRangeCheck", "Range", {372, 108, 61, 17});
+        row("StnLo", "KLAA", {432, 106, 120, 21});
+        row("StnHi", "KLZZ", {584, 106, 120, 21});
+        row("LatRangeCheck", "Range", {372, 144, 57, 17});
+        row("LatLo", "34.2", {432, 142, 120, 21});
+        row("LatHi", "38.5", {584, 142, 120, 21});
+        row("LonRangeCheck", "Range", {372, 180, 57, 17});
+        row("LonLo", "-117.0", {432, 178, 120, 21});
+        row("LonHi", "-114.5", {584, 178, 120, 21});
+        row("ParamCombo", "select a table first", {32, 214, 125, 21});
+        row("ParamEqCheck", "Equals", {164, 216, 57, 17});
+        row("ParamEq", "1/1/2012", {228, 214, 121, 21});
+        row("ParamRangeCheck", "Range", {372, 216, 57, 17});
+        row("ParamLo", "85", {432, 214, 120, 21});
+        row("ParamHi", "93", {584, 214, 120, 21});
+        row("GenerateSQLButton", "Generate SQL (don't query database)", {28, 248, 185, 25});
+        row("SubmitSQL", "Submit SQL query (advanced users)", {28, 280, 189, 25});
+        row("OrderByDateTime", "Order by date and time", {244, 248, 169, 17}, true);
+        row("AscendingOrder", "Ascending", {244, 268, 97, 17}, true);
+        row("SearchButton", "&Search", {420, 264, 129, 37});
+        row("CancelButton", "&Cancel", {548, 264, 77, 37}, false, false);
+        row("ExitButton", "E&xit", {624, 264, 81, 37});
+        row("Memo1", "", {764, 28, 497, 197});
+        row("SQLEdit", "", {768, 244, 493, 73});
+        row("Bevel1", "", {16, 8, 737, 309});
+        row("Bevel7", "", {20, 28, 721, 33});
+        row("Bevel6", "", {20, 64, 717, 33});
+        row("Bevel5", "", {20, 100, 717, 33});
+        row("Bevel2", "", {20, 136, 717, 33});
+        row("Bevel3", "", {20, 172, 717, 33});
+        row("Bevel4", "", {20, 208, 717, 33});
+        // Status panel: counted from the panel's own corner.
+        row("ProgressBar1", "", {28, 12, 609, 16});
+        row("ClipboardCSVButton", "Copy to clipboard (comma-delimited)", {916, 4, 255, 25});
+        row("ClipboardSpaceButton", "Copy to clipboard (space-delimited)", {916, 28, 255, 25});
+        row("SaveCSVButton", "Save to CSV...", {1172, 4, 95, 25});
+    }
+
+    void controlsAtDesignedPlaces()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(QRect, geometry);
+        QFETCH(bool, checked);
+        QFETCH(bool, enabled);
+
+        QWidget *w = form->findChild<QWidget *>(name);
+        QVERIFY2(w, qPrintable(name));
+        QCOMPARE(w->geometry(), geometry);
+        QCOMPARE(w->isEnabled(), enabled);
+        QVERIFY(w->isVisible());
+        if (auto *b = qobject_cast<QAbstractButton *>(w)) {
+            QCOMPARE(b->text(), text);
+            QCOMPARE(b->isChecked(), checked);
+        } else if (auto *e = qobject_cast<QLineEdit *>(w)) {
+            QCOMPARE(e->text(), text);
+        } else if (auto *c = qobject_cast<QComboBox *>(w)) {
+            QCOMPARE(c->currentText(), text);
+            QVERIFY(c->isEditable());
+        } else if (auto *m = qobject_cast<QPlainTextEdit *>(w)) {
+            QCOMPARE(m->toPlainText(), text);
+        }
+    }
+
+    void labelsAtDesignedPlaces_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QPoint>("topLeft");
+        auto row = [](const char *name, const char *text, QPoint p) {
+            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromUtf8(text) << p;
+        };
+        row("Label13", "Search constraints", {24, 12});
+        row("Label4", "Choose the database table", {356, 38});
+        row("Label6", "Date (UTC)", {32, 72});
+        row("Label14", "-", {262, 72});
+        row("Label15", "-", {291, 72});
+        row("Label16", "-", {466, 72});
+        row("Label17", "-", {495, 72});
+        row("Label19", "to", {564, 74});
+        row("Label21", "-", {618, 72});
+        row("Label20", "-", {646, 72});
+        row("Label5", "Station", {32, 108});
+        row("Label2", "to", {564, 110});
+        row("Label9", "Latitude", {32, 146});
+        row("Label22", "(northern hemisphere is positive)", {164, 146});
+        row("Label8", "to", {564, 144});
+        row("Label10", "Longitude", {32, 182});
+        row("Label23", "(western hemisphere is negative)", {164, 182});
+        row("Label11", "to", {564, 182});
+        row("Label12", "to", {564, 218});
+        row("Label24", "STATUS", {764, 12});
+        row("Label1", "SQL QUERY", {768, 228});
+        row("StatusMessage", "Idle", {28, 36});
+    }
+
+    void labelsAtDesignedPlaces()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(QPoint, topLeft);
+        auto *l = form->findChild<QLabel *>(name);
+        QVERIFY2(l, qPrintable(name));
+        QCOMPARE(l->text(), text);
+        QCOMPARE(l->pos(), topLeft);
+        // The caption must fit: the label is at least as wide as its text.
+        QVERIFY(l->width() >= l->fontMetrics().horizontalAdvance(text));
+    }
+
+    void windowAndStartState()
+    {
+        QCOMPARE(form->windowTitle(), QStringLiteral("Orvex Navigator V1.0"));
+        QCOMPARE(form->objectName(), QStringLiteral("Form1"));
+        QCOMPARE(form->size(), QSize(1272, 818));
+        QCOMPARE(form->totalRowEstimate, std::int64_t(1));
+
+        QCOMPARE(form->Panel1->geometry(), QRect(0, 0, 1272, 333));
+        QCOMPARE(form->Panel3->geometry(), QRect(0, 333, 1272, 427));
+        QCOMPARE(form->Panel2->geometry(), QRect(0, 760, 1272, 58));
+
+        auto *table = control<QComboBox>("OrvexTable");
+        QCOMPARE(table->count(), 3);
+        QCOMPARE(table->itemText(0), QStringLiteral("surfaceshort"));
+        QCOMPARE(table->itemText(1), QStringLiteral("surface"));
+        QCOMPARE(table->itemText(2), QStringLiteral("upper"));
+        // The column lookup runs only on a change of the table, so the chooser starts empty.
+        auto *param = control<QComboBox>("ParamCombo");
+        QCOMPARE(param->count(), 0);
+        QCOMPARE(param->currentIndex(), -1);
+        auto *types = control<QComboBox>("VarTypes");
+        QCOMPARE(types->count(), 0);
+        QCOMPARE(types->currentText(), QStringLiteral("hidden"));
+        QVERIFY(!types->isVisible());
+        QCOMPARE(types->geometry(), QRect(248, 292, 145, 21));
+
+        QCOMPARE(control<QProgressBar>("ProgressBar1")->value(), 0);
+        QCOMPARE(control<QProgressBar>("ProgressBar1")->minimum(), 0);
+        QCOMPARE(control<QProgressBar>("ProgressBar1")->maximum(), 100);
+        QVERIFY(control<QPushButton>("SearchButton")->isEnabled());
+        QVERIFY(!control<QPushButton>("CancelButton")->isEnabled());
+
+        auto *timer = form->findChild<QTimer *>(QStringLiteral("Timer1"));
+        QVERIFY(timer);
+        QVERIFY(!timer->isActive());
+        QCOMPARE(timer->interval(), 1000);
+
+        auto *grid = control<QTableView>("StringGrid1");
+        QCOMPARE(grid->model()->columnCount(), 15);
+        QCOMPARE(grid->model()->rowCount() + 1, 20); // plus the header row
+        QCOMPARE(grid->columnWidth(0), 64);
+        QCOMPARE(grid->rowHeight(0), 16);
+        QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
+        for (int c = 0; c < 15; ++c)
+            QCOMPARE(grid->model()->headerData(c, Qt::Horizontal).toString(), QString());
+        QCOMPARE(grid->model()->index(18, 14).data().toString(), QString());
+        QVERIFY(messages.shown.isEmpty());
+    }
+
+    void resizingGivesTheChangeToTheGrid()
+    {
+        form->resize(1500, 1000);
+        QTRY_COMPARE(form->Panel3->height(), 427 + 182);
+        QCOMPARE(form->Panel1->geometry(), QRect(0, 0, 1500, 333));
+        QCOMPARE(form->Panel2->geometry(), QRect(0, 1000 - 58, 1500, 58));
+        QCOMPARE(control<QPushButton>("SaveCSVButton")->geometry(), QRect(1172, 4, 95, 25));
+        QCOMPARE(control<QWidget>("StringGrid1")->size(), form->Panel3->size());
+    }
+
+    void generateShowsStatementAndLeavesLog()
+    {
+        form->Memo1->setPlainText(QStringLiteral("earlier log line"));
+        form->SQLEdit->setPlainText(QStringLiteral("old text\nsecond line"));
+        QTest::mouseClick(control<QPushButton>("GenerateSQLButton"), Qt::LeftButton);
+        QCOMPARE(form->SQLEdit->toPlainText(), workedExample);
+        QCOMPARE(form->SQLEdit->document()->blockCount(), 1);
+        QCOMPARE(form->Memo1->toPlainText(), QStringLiteral("earlier log line"));
+        QVERIFY(messages.shown.isEmpty());
+    }
+
+    void searchClearsLogAndShowsStatement()
+    {
+        form->Memo1->setPlainText(QStringLiteral("earlier log line"));
+        QTest::mouseClick(control<QPushButton>("SearchButton"), Qt::LeftButton);
+        QCOMPARE(form->SQLEdit->toPlainText(), workedExample);
+        QCOMPARE(form->Memo1->toPlainText(), QString());
+    }
+
+    void handlersReadTheControls_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QStringList>("shown");
+        const QString tooMuch = QStringLiteral(
+            "This search may return too much data.  If extremely large amounts of data are "
+            "generated, this program may lock up.  Continue anyway?");
+        const QString none = QStringLiteral("No search parameters entered!");
+        for (const char *button : {"GenerateSQLButton", "SearchButton"}) {
+            const QString b = QString::fromLatin1(button);
+            QTest::addRow("%s station only, OK", button)
+                << b << QList<bool> {true}
+                << QStringLiteral("SELECT * FROM surfaceshort WHERE (icao = 'KSWF') ORDER BY "
+                                  "year,month,day,hour ASC;")
+                << QStringList {tooMuch};
+            QTest::addRow("%s station only, Cancel", button)
+                << b << QList<bool> {false} << QString() << QStringList {tooMuch};
+        }
+    }
+
+    void handlersReadTheControls()
+    {
+        QFETCH(QString, button);
+        QFETCH(QList<bool>, answers);
+        QFETCH(QString, sql);
+        QFETCH(QStringList, shown);
+        control<QCheckBox>("DateRangeCheck")->setChecked(false);
+        messages.answers = answers;
+        QTest::mouseClick(form->findChild<QPushButton *>(button), Qt::LeftButton);
+        QCOMPARE(messages.texts(), shown);
+        QCOMPARE(form->SQLEdit->toPlainText(), sql);
+        QCOMPARE(form->SQLEdit->document()->blockCount(), 1);
+    }
+
+    void noConstraintLeavesOneEmptyLine()
+    {
+        control<QCheckBox>("DateRangeCheck")->setChecked(false);
+        control<QCheckBox>("StnEqCheck")->setChecked(false);
+        form->SQLEdit->setPlainText(QStringLiteral("SELECT 1;"));
+        messages.answers = {false};
+        QTest::mouseClick(control<QPushButton>("GenerateSQLButton"), Qt::LeftButton);
+        QCOMPARE(messages.shown.size(), 2);
+        QCOMPARE(messages.shown.at(0).kind, QStringLiteral("warning"));
+        QCOMPARE(
+            messages.shown.at(1),
+            (ScriptedMessages::Shown {QStringLiteral("information"), QStringLiteral("Information"),
+                                      QStringLiteral("No search parameters entered!")}));
+        QCOMPARE(form->SQLEdit->toPlainText(), QString());
+    }
+
+    void parameterTypeComesFromSelectedEntry()
+    {
+        auto *param = control<QComboBox>("ParamCombo");
+        auto *types = control<QComboBox>("VarTypes");
+        param->addItems({QStringLiteral("temp"), QStringLiteral("skyc")});
+        types->addItems({QStringLiteral("float"), QStringLiteral("char(3)")});
+        control<QCheckBox>("ParamRangeCheck")->setChecked(true);
+        control<QCheckBox>("DateRangeCheck")->setChecked(false);
+        control<QCheckBox>("StnEqCheck")->setChecked(false);
+        control<QCheckBox>("OrderByDateTime")->setChecked(false);
+
+        param->setCurrentIndex(1);
+        QCOMPARE(form->GenerateSQL(),
+                 QStringLiteral("SELECT * FROM surfaceshort WHERE (skyc >= '85') AND (skyc <= "
+                                "'93');"));
+        // A typed column name keeps the selected entry's type only while that entry is selected.
+        param->setCurrentIndex(-1);
+        param->setEditText(QStringLiteral("skyc"));
+        QCOMPARE(form->GenerateSQL(),
+                 QStringLiteral("SELECT * FROM surfaceshort WHERE (skyc >= 85) AND (skyc <= 93);"));
+    }
+
+    void enterDoesNotBreakTheStatement()
+    {
+        form->SQLEdit->setPlainText(QStringLiteral("SELECT 1;"));
+        form->SQLEdit->setFocus();
+        form->SQLEdit->moveCursor(QTextCursor::End);
+        QTest::keyClick(form->SQLEdit, Qt::Key_Return);
+        QTest::keyClick(form->SQLEdit, Qt::Key_Enter);
+        QTest::keyClicks(form->SQLEdit, QStringLiteral(" -- x"));
+        QCOMPARE(form->SQLEdit->toPlainText(), QStringLiteral("SELECT 1; -- x"));
+    }
+
+    // Closing the main window ends the event loop, by the Exit button or the window's own close,
+    // even with the help window open.
+    void closingEndsTheProgram_data()
+    {
+        QTest::addColumn<bool>("byExitButton");
+        QTest::addColumn<bool>("helpOpen");
+        QTest::newRow("Exit") << true << false;
+        QTest::newRow("close button") << false << false;
+        QTest::newRow("Exit, help open") << true << true;
+        QTest::newRow("close button, help open") << false << true;
+    }
+
+    void closingEndsTheProgram()
+    {
+        QFETCH(bool, byExitButton);
+        QFETCH(bool, helpOpen);
+        if (helpOpen) {
+            QTest::mouseClick(control<QPushButton>("DatabaseHelp"), Qt::LeftButton);
+            QVERIFY(help->isVisible());
+        }
+        // Run the real event loop: it must end by itself when the main window closes.
+        qApp->setQuitOnLastWindowClosed(true);
+        QTimer::singleShot(0, form.get(), [this, byExitButton] {
+            if (byExitButton)
+                QTest::mouseClick(control<QPushButton>("ExitButton"), Qt::LeftButton);
+            else
+                form->close();
+        });
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(7); });
+        watchdog.start(5000);
+        const int result = QCoreApplication::exec();
+        qApp->setQuitOnLastWindowClosed(false);
+        QCOMPARE(result, 0);
+        QVERIFY(!form->isVisible());
+    }
+
+    void helpHasItsTextAndControls()
+    {
+        const QStringList lines = help->RichEdit1->toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 27);
+        QCOMPARE(lines.at(0), QStringLiteral("ORVEX NAVIGATOR"));
+        QCOMPARE(lines.at(1), QString());
+        QCOMPARE(lines.at(2),
+                 QStringLiteral("Orvex Navigator is an interface for easy querying of Orvex for "
+                                "those who are unfamiliar with SQL.  It will show the SQL query so "
+                                "users can become accustomed to how to "));
+        QCOMPARE(lines.at(7),
+                 QStringLiteral("can simply go into SQL and use the show processlist; and kill "
+                                "query [id]; commands to kill any orphaned threads."));
+        QCOMPARE(lines.at(15),
+                 QStringLiteral("1985 and 03 for the first part and 1985 and 05 for the second "
+                                "part, and leave the day and hour blank.  It must be mentioned at "
+                                "Orvex will not correctly formulate queries "));
+        QCOMPARE(lines.at(26), QStringLiteral("Submit SQL."));
+        const QList<int> empty = {1, 4, 8, 12, 18, 22};
+        for (int i = 0; i < 27; ++i)
+            QCOMPARE(lines.at(i).isEmpty(), empty.contains(i));
+        QCOMPARE(help->windowTitle(), QStringLiteral("OrvexNavigatorDocForm"));
+        QCOMPARE(help->CloseButton->text(), QStringLiteral("&Close"));
+        QVERIFY(!help->isVisible());
+        QVERIFY(!help->RichEdit1->isReadOnly());
+    }
+
+    void helpIsOneWindowShownAndHidden()
+    {
+        auto *button = control<QPushButton>("DatabaseHelp");
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(QTest::qWaitForWindowExposed(help));
+        QVERIFY(help->isVisible());
+        QCOMPARE(help->size(), QSize(823, 632));
+        const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
+        const QPoint offset = help->frameGeometry().center() - screenCentre;
+        QVERIFY(qAbs(offset.x()) <= 2 && qAbs(offset.y()) <= 2);
+        QCOMPARE(help->Panel1->geometry(), QRect(0, 578, 823, 54));
+        QCOMPARE(help->CloseButton->geometry(), QRect(368, 13, 75, 25));
+        QCOMPARE(help->RichEdit1->geometry(), QRect(1, 1, 821, 576));
+
+        // The main window stays usable while help is open.
+        QTest::mouseClick(control<QPushButton>("GenerateSQLButton"), Qt::LeftButton);
+        QCOMPARE(form->SQLEdit->toPlainText(), workedExample);
+
+        help->RichEdit1->moveCursor(QTextCursor::End);
+        QTest::keyClicks(help->RichEdit1, QStringLiteral("my note"));
+        help->move(40, 50);
+        const QPoint moved = help->pos();
+
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(form->findChildren<TOrvexNavigatorDocForm *>().size(), 1);
+        QCOMPARE(help->pos(), moved);
+
+        QTest::keyClick(help, Qt::Key_Escape);
+        QVERIFY(help->isVisible());
+
+        QTest::mouseClick(help->CloseButton, Qt::LeftButton);
+        QVERIFY(!help->isVisible());
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(help->isVisible());
+        QCOMPARE(help->pos(), moved);
+        QVERIFY(help->RichEdit1->toPlainText().endsWith(QStringLiteral("Submit SQL.my note")));
+
+        help->close();
+        QVERIFY(!help->isVisible());
+        QVERIFY(form->isVisible());
+    }
+
+    void helpResizeKeepsClosePanel()
+    {
+        help->showHelp();
+        help->resize(1000, 800);
+        QCOMPARE(help->Panel1->geometry(), QRect(0, 746, 1000, 54));
+        QCOMPARE(help->CloseButton->geometry(), QRect(368, 13, 75, 25));
+        QCOMPARE(help->Panel2->geometry(), QRect(0, 0, 1000, 746));
+    }
+
+    void escapedErrorIsShownAndProgramGoesOn()
+    {
+        auto *app = static_cast<OrvexApplication *>(qApp);
+        app->setMessageSeam(&messages);
+        FailingButton failing(QStringLiteral("fail"), form.get());
+        failing.setGeometry(0, 0, 40, 20);
+        failing.show();
+        QTest::mouseClick(&failing, Qt::LeftButton);
+        app->setMessageSeam(nullptr);
+
+        QCOMPARE(messages.shown.size(), 1);
+        const auto &box = messages.shown.at(0);
+        QCOMPARE(box.kind, QStringLiteral("error"));
+        QCOMPARE(box.caption,
+                 OrvexApplication::applicationTitle(QCoreApplication::applicationFilePath()));
+        QCOMPARE(box.text, QStringLiteral("Access violation at address 0000."));
+        // The next event is handled as usual.
+        QTest::mouseClick(&failing, Qt::LeftButton);
+        QCOMPARE(failing.clicks, 2);
+        QTest::mouseClick(control<QPushButton>("GenerateSQLButton"), Qt::LeftButton);
+        QCOMPARE(form->SQLEdit->toPlainText(), workedExample);
+    }
+
+    void applicationTitleRule_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("plain") << QStringLiteral("/usr/bin/OrvexNavigator")
+                               << QStringLiteral("Orvexnavigator");
+        QTest::newRow("extension")
+            << QStringLiteral("/opt/ORVEXNAV.EXE") << QStringLiteral("Orvexnav");
+        QTest::newRow("cut at first stop, first letter kept")
+            << QStringLiteral("/home/a.b/orvex.navigator.bin") << QStringLiteral("orvex");
+        QTest::newRow("non-ASCII") << QStringLiteral("/x/ÉTÉ") << QStringLiteral("Été");
+    }
+
+    void applicationTitleRule()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, title);
+        QCOMPARE(OrvexApplication::applicationTitle(path), title);
+    }
+
+    void errorTextEndsInOneStop()
+    {
+        QCOMPARE(OrvexApplication::errorText(QStringLiteral("Disk full")),
+                 QStringLiteral("Disk full."));
+        QCOMPARE(OrvexApplication::errorText(QStringLiteral("Disk full.")),
+                 QStringLiteral("Disk full."));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    OrvexApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_mainwindow.moc"
