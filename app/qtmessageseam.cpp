@@ -34,6 +34,15 @@ bool QtMessageSeam::warning(const QString &text)
     return runCentred(box) == QMessageBox::Ok;
 }
 
+bool QtMessageSeam::confirm(const QString &text)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text,
+                    QMessageBox::Ok | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return runCentred(box) == QMessageBox::Ok;
+}
+
 void QtMessageSeam::plain(const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok);

@@ -10,6 +10,7 @@ class QtMessageSeam : public MessageSeam
 public:
     void information(const QString &text) override;
     bool warning(const QString &text) override;
+    bool confirm(const QString &text) override;
     void plain(const QString &text) override;
     void error(const QString &caption, const QString &text) override;
 };

@@ -14,7 +14,7 @@ class ScriptedMessages : public MessageSeam
 public:
     struct Shown
     {
-        QString kind; // "information", "warning", "plain" or "error"
+        QString kind; // "information", "warning", "confirm", "plain" or "error"
         QString caption;
         QString text;
         bool operator==(const Shown &) const = default;
@@ -27,6 +27,15 @@ public:
     bool warning(const QString &text) override
     {
         shown.append({QStringLiteral("warning"), QStringLiteral("Warning"), text});
+        if (answers.isEmpty()) {
+            ++unscripted;
+            return true;
+        }
+        return answers.takeFirst();
+    }
+    bool confirm(const QString &text) override
+    {
+        shown.append({QStringLiteral("confirm"), QStringLiteral("Information"), text});
         if (answers.isEmpty()) {
             ++unscripted;
             return true;
@@ -50,7 +59,7 @@ public:
         return result;
     }
 
-    QList<bool> answers; // answers to warnings, in order; true is OK
+    QList<bool> answers; // answers to warnings and confirmations, in order; true is OK
     QList<Shown> shown;
     int unscripted = 0;
 };
