@@ -1,0 +1,285 @@
+#include "sqlconnection.h"
+
+#include "dberror.h"
+
+#include <errmsg.h>
+#include <mysql.h>
+#include <mysqld_error.h>
+
+#include <utility>
+
+namespace {
+
+// Long enough for a busy server, short enough that an unreachable host does not leave the
+// window waiting for minutes.
+constexpr unsigned int connectTimeoutSeconds = 10;
+
+DbError connectionError(MYSQL *mysql)
+{
+    return DbError(mysql_errno(mysql), std::string(mysql_error(mysql)));
+}
+
+DbError statementError(MYSQL_STMT *statement)
+{
+    return DbError(mysql_stmt_errno(statement), std::string(mysql_stmt_error(statement)));
+}
+
+struct StatementCloser
+{
+    void operator()(MYSQL_STMT *statement) const { mysql_stmt_close(statement); }
+};
+using StatementHandle = std::unique_ptr<MYSQL_STMT, StatementCloser>;
+
+// Null for an empty text, so the client library takes its default.
+const char *orNull(const QByteArray &text)
+{
+    return text.isEmpty() ? nullptr : text.constData();
+}
+
+} // namespace
+
+// ---- SqlResult ----
+
+SqlResult::SqlResult(SqlConnection *connection, st_mysql_res *result)
+    : connection_(connection)
+    , result_(result)
+    , fields_(mysql_fetch_fields(result))
+    , fieldCount_(int(mysql_num_fields(result)))
+{
+    connection_->openResult_ = this;
+}
+
+SqlResult::SqlResult(SqlResult &&other) noexcept
+{
+    takeFrom(other);
+}
+
+SqlResult &SqlResult::operator=(SqlResult &&other) noexcept
+{
+    if (this != &other) {
+        close();
+        takeFrom(other);
+    }
+    return *this;
+}
+
+SqlResult::~SqlResult()
+{
+    close();
+}
+
+void SqlResult::takeFrom(SqlResult &other) noexcept
+{
+    connection_ = std::exchange(other.connection_, nullptr);
+    result_ = std::exchange(other.result_, nullptr);
+    fields_ = std::exchange(other.fields_, nullptr);
+    row_ = std::exchange(other.row_, nullptr);
+    lengths_ = std::exchange(other.lengths_, nullptr);
+    fieldCount_ = std::exchange(other.fieldCount_, 0);
+    if (connection_)
+        connection_->openResult_ = this;
+}
+
+QString SqlResult::fieldName(int field) const
+{
+    if (unsigned(field) >= unsigned(fieldCount_)) {
+        throw DbError(
+            0,
+            QStringLiteral("The result has no field %1 (it has %2).").arg(field).arg(fieldCount_));
+    }
+    return QString::fromUtf8(fields_[field].name, qsizetype(fields_[field].name_length));
+}
+
+void SqlResult::throwBadField(int field) const
+{
+    if (!row_)
+        throw DbError(0, QStringLiteral("The result has no current row."));
+    throw DbError(
+        0, QStringLiteral("The result has no field %1 (it has %2).").arg(field).arg(fieldCount_));
+}
+
+void SqlResult::next()
+{
+    if (row_)
+        fetch();
+}
+
+void SqlResult::fetch()
+{
+    row_ = mysql_fetch_row(result_);
+    if (row_) {
+        lengths_ = mysql_fetch_lengths(result_);
+        return;
+    }
+    lengths_ = nullptr;
+    // The library ends the stream on an error as on the last row; only the connection's
+    // error number tells them apart.
+    MYSQL *mysql = connection_->mysql_.get();
+    if (mysql_errno(mysql) != 0)
+        throw connectionError(mysql);
+}
+
+void SqlResult::close()
+{
+    release(true);
+}
+
+void SqlResult::release(bool drain)
+{
+    if (!result_)
+        return;
+    if (!drain) {
+        // The library reads every remaining row before it frees an unfinished streamed
+        // result. The connection is about to be closed, so the result is cut loose from it
+        // instead; the server stops the query when the connection goes.
+        result_->handle = nullptr;
+    }
+    mysql_free_result(result_);
+    if (connection_ && connection_->openResult_ == this)
+        connection_->openResult_ = nullptr;
+    connection_ = nullptr;
+    result_ = nullptr;
+    fields_ = nullptr;
+    row_ = nullptr;
+    lengths_ = nullptr;
+}
+
+// ---- SqlConnection ----
+
+void SqlConnection::Closer::operator()(st_mysql *mysql) const
+{
+    mysql_close(mysql);
+}
+
+SqlConnection::SqlConnection() = default;
+
+SqlConnection::~SqlConnection()
+{
+    close();
+}
+
+void SqlConnection::open()
+{
+    if (mysql_)
+        return;
+    if (config_.driverName != ConnectionRecipe::driverName) {
+        throw DbError(0,
+                      QStringLiteral("Unknown database driver \"%1\"; the connection needs "
+                                     "driver \"%2\".")
+                          .arg(config_.driverName, ConnectionRecipe::driverName));
+    }
+    const QByteArray database = params_.value(ConnectionRecipe::databaseParam).toUtf8();
+    if (database.isEmpty())
+        throw DbError(0, QStringLiteral("No database name is set for the connection."));
+    const HostAddress address = parseHostValue(params_.value(ConnectionRecipe::hostNameParam));
+    const QByteArray host = address.host.toUtf8();
+    const QByteArray socket = address.socket.toUtf8();
+    const QByteArray user = params_.value(ConnectionRecipe::userNameParam).toUtf8();
+    const QByteArray password = params_.value(ConnectionRecipe::passwordParam).toUtf8();
+
+    std::unique_ptr<st_mysql, Closer> mysql(mysql_init(nullptr));
+    if (!mysql)
+        throw DbError(CR_OUT_OF_MEMORY, QStringLiteral("Out of memory for a new connection."));
+    MYSQL *m = mysql.get();
+    mysql_options(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    mysql_options(m, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeoutSeconds);
+    // Statements typed by the user must not make the client library send local files.
+    const unsigned int localInfile = 0;
+    mysql_options(m, MYSQL_OPT_LOCAL_INFILE, &localInfile);
+    if (address.port != 0) {
+        const unsigned int protocol = MYSQL_PROTOCOL_TCP;
+        mysql_options(m, MYSQL_OPT_PROTOCOL, &protocol);
+    } else if (!socket.isEmpty()) {
+        const unsigned int protocol = MYSQL_PROTOCOL_SOCKET;
+        mysql_options(m, MYSQL_OPT_PROTOCOL, &protocol);
+    }
+    // User name and password go as empty texts, not null: a null user name would make the
+    // library log in as the operating-system user.
+    if (!mysql_real_connect(m, orNull(host), user.constData(), password.constData(),
+                            database.constData(), address.port, orNull(socket), 0)) {
+        throw connectionError(m);
+    }
+    mysql_ = std::move(mysql);
+}
+
+void SqlConnection::close()
+{
+    if (openResult_)
+        openResult_->release(false);
+    mysql_.reset();
+}
+
+std::uint64_t SqlConnection::serverId() const
+{
+    return mysql_ ? mysql_thread_id(mysql_.get()) : 0;
+}
+
+st_mysql *SqlConnection::handleForStatement()
+{
+    open();
+    // The protocol allows one statement at a time: an unfinished result goes first.
+    if (openResult_)
+        openResult_->close();
+    return mysql_.get();
+}
+
+SqlResult SqlConnection::query(const QString &sql)
+{
+    return query(QByteArrayView(sql.toUtf8()));
+}
+
+SqlResult SqlConnection::query(QByteArrayView sql)
+{
+    MYSQL *mysql = handleForStatement();
+    if (mysql_real_query(mysql, sql.data(), static_cast<unsigned long>(sql.size())) != 0)
+        throw connectionError(mysql);
+    MYSQL_RES *rows = mysql_use_result(mysql);
+    if (!rows) {
+        if (mysql_field_count(mysql) != 0 || mysql_errno(mysql) != 0)
+            throw connectionError(mysql);
+        return SqlResult();
+    }
+    SqlResult result(this, rows);
+    result.fetch();
+    return result;
+}
+
+std::uint64_t SqlConnection::execute(const QString &sql)
+{
+    return execute(QByteArrayView(sql.toUtf8()));
+}
+
+std::uint64_t SqlConnection::execute(QByteArrayView sql)
+{
+    MYSQL *mysql = handleForStatement();
+    StatementHandle statement(mysql_stmt_init(mysql));
+    if (!statement)
+        throw connectionError(mysql);
+    if (mysql_stmt_prepare(statement.get(), sql.data(), static_cast<unsigned long>(sql.size()))
+        != 0) {
+        if (mysql_stmt_errno(statement.get()) != ER_UNSUPPORTED_PS)
+            throw statementError(statement.get());
+        statement.reset();
+        return executeDirect(sql);
+    }
+    if (mysql_stmt_execute(statement.get()) != 0)
+        throw statementError(statement.get());
+    // Rows that a statement returns here are not wanted; closing the statement drops them.
+    if (mysql_stmt_field_count(statement.get()) != 0)
+        return 0;
+    return mysql_stmt_affected_rows(statement.get());
+}
+
+std::uint64_t SqlConnection::executeDirect(QByteArrayView sql)
+{
+    MYSQL *mysql = mysql_.get();
+    if (mysql_real_query(mysql, sql.data(), static_cast<unsigned long>(sql.size())) != 0)
+        throw connectionError(mysql);
+    if (mysql_field_count(mysql) == 0)
+        return mysql_affected_rows(mysql);
+    MYSQL_RES *rows = mysql_use_result(mysql);
+    if (!rows)
+        throw connectionError(mysql);
+    mysql_free_result(rows);
+    return 0;
+}
