@@ -1,33 +1,98 @@
 #include "gridmodel.h"
 
+#include <algorithm>
+
 GridModel::GridModel(int columns, int gridRows, QObject *parent)
     : QAbstractTableModel(parent)
-    , columns(columns)
-    , gridRows(gridRows)
+    , grid(columns, gridRows)
 { }
+
+void GridModel::startRun(quint64 runId)
+{
+    current = runId;
+    grid.blank();
+    const int columns = grid.columnCount();
+    const int rows = rowCount();
+    if (columns > 0) {
+        emit headerDataChanged(Qt::Horizontal, 0, columns - 1);
+        if (rows > 0)
+            emit dataChanged(index(0, 0), index(rows - 1, columns - 1), {Qt::DisplayRole});
+    }
+}
+
+bool GridModel::setResultColumns(quint64 runId, std::vector<std::string> names)
+{
+    if (runId == 0 || runId != current)
+        return false;
+
+    const int before = grid.columnCount();
+    const int after = static_cast<int>(names.size()) + 2;
+    if (after > before) {
+        beginInsertColumns({}, before, after - 1);
+        grid.setColumnCount(after);
+        endInsertColumns();
+    } else if (after < before) {
+        beginRemoveColumns({}, after, before - 1);
+        grid.setColumnCount(after);
+        endRemoveColumns();
+    }
+    grid.setHeader(std::move(names));
+    emit headerDataChanged(Qt::Horizontal, 0, after - 1);
+    return true;
+}
+
+bool GridModel::appendRecords(quint64 runId, std::shared_ptr<const ResultChunk> batch)
+{
+    if (runId == 0 || runId != current)
+        return false;
+    if (!batch || batch->recordCount() == 0)
+        return true;
+
+    // Table rows are grid rows less the header row: the batch fills table rows
+    // firstRow .. lastRow, of which those before oldRows exist already (blank).
+    const int oldRows = rowCount();
+    const int firstRow = grid.recordCount();
+    const int lastRow = firstRow + batch->recordCount() - 1;
+    const bool grows = lastRow >= oldRows;
+    if (grows)
+        beginInsertRows({}, oldRows, lastRow);
+    grid.appendRecords(std::move(batch));
+    if (grows)
+        endInsertRows();
+
+    const int lastRefilled = std::min(lastRow, oldRows - 1);
+    if (firstRow <= lastRefilled && grid.columnCount() > 0) {
+        emit dataChanged(index(firstRow, 0), index(lastRefilled, grid.columnCount() - 1),
+                         {Qt::DisplayRole});
+    }
+    return true;
+}
 
 int GridModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : gridRows - 1;
+    return parent.isValid() ? 0 : std::max(0, grid.rowCount() - 1);
 }
 
 int GridModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : columns;
+    return parent.isValid() ? 0 : grid.columnCount();
 }
 
 QVariant GridModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || role != Qt::DisplayRole)
         return {};
-    return QString();
+    return grid.cellText(index.column(), index.row() + 1);
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (role != Qt::DisplayRole)
         return {};
-    if (orientation == Qt::Horizontal)
-        return section >= 0 && section < columns ? QVariant(QString()) : QVariant();
-    return QVariant(section + 1);
+    if (orientation == Qt::Horizontal) {
+        if (section < 0 || section >= grid.columnCount())
+            return {};
+        return grid.cellText(section, 0);
+    }
+    return section + 1;
 }

@@ -1,9 +1,19 @@
 #pragma once
 
+#include "resultstore.h"
+
 #include <QAbstractTableModel>
 
-// The result grid's model. Row 0 of the grid, the column names, is the horizontal header;
-// the records are the table's rows. Until a query fills it the grid is empty cells only.
+#include <memory>
+#include <string>
+#include <vector>
+
+// The result grid's model over the ResultStore. Row 0 of the grid, the column names, is the
+// horizontal header; grid row r is the table's row r - 1. Texts are made only for the cells a
+// view asks for.
+//
+// The grid takes the output of one run at a time: startRun names the run, and output tagged
+// with any other run (a run stopped or replaced before its last batch arrived) is dropped.
 class GridModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -12,8 +22,25 @@ public:
     GridModel(int columns, int gridRows, QObject *parent = nullptr);
 
     // Grid size as the rest of the program counts it: rows include the header row.
-    int gridColumnCount() const { return columns; }
-    int gridRowCount() const { return gridRows; }
+    int gridColumnCount() const { return grid.columnCount(); }
+    int gridRowCount() const { return grid.rowCount(); }
+    // The content, for the exports.
+    const ResultStore &store() const { return grid; }
+
+    // Blanks every cell, the header row included, keeping the column and row counts, and makes
+    // runId the run whose output the grid takes from now on.
+    void startRun(quint64 runId);
+    // The grid takes no more output of any run until the next startRun.
+    void stopRun() { current = 0; }
+    quint64 currentRun() const { return current; }
+
+    // The result's columns: the column count becomes names.size() + 2 and row 0 the names.
+    // Returns false, changing nothing, for a run that is not the current one.
+    bool setResultColumns(quint64 runId, std::vector<std::string> names);
+    // The batch's records go to the rows after the last record written, one row each; the grid
+    // gets more rows where it is too short. Returns false, changing nothing, for a run that is
+    // not the current one.
+    bool appendRecords(quint64 runId, std::shared_ptr<const ResultChunk> batch);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -21,6 +48,6 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    int columns;
-    int gridRows;
+    ResultStore grid;
+    quint64 current = 0;
 };

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "resultchunk.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The content of the result grid, in the grid's own coordinates: row 0 holds the column names,
+// rows 1.. the records; (column, row) as the grid counts them. The row count only grows: rows
+// left over from an earlier, longer result stay, blank. Records are kept in the batches the
+// worker built, so the store holds each field's bytes once, plus a few bytes per field.
+//
+// Used on the main thread only: the grid's model, both exports and the run's hand-over read and
+// change it there.
+class ResultStore
+{
+public:
+    // An empty grid of the given size (rows counting the header row).
+    ResultStore(int columns, int rows);
+
+    int columnCount() const { return columns; }
+    int rowCount() const { return rows; }
+    // Records written since the grid was last blanked; they fill rows 1 to recordCount().
+    int recordCount() const { return records; }
+
+    // The cell's text as UTF-8 bytes exactly as received; empty outside the grid, for blank
+    // rows and for the two columns after the result's own.
+    std::string_view cell(int column, int row) const;
+    QString cellText(int column, int row) const;
+
+    // Empties every cell, the header row included; the column and row counts stay.
+    void blank();
+    void setColumnCount(int count);
+    // The column names for row 0, one per result column.
+    void setHeader(std::vector<std::string> names);
+    // Writes the batch's records to the rows after the last record written, one row each,
+    // adding rows where the grid is too short.
+    void appendRecords(std::shared_ptr<const ResultChunk> batch);
+
+    // Bytes held for the content, the batches' included, for memory accounting.
+    std::size_t byteCount() const;
+
+private:
+    struct Batch
+    {
+        int firstRow;
+        std::shared_ptr<const ResultChunk> chunk;
+    };
+
+    int columns;
+    int rows;
+    int records = 0;
+    std::vector<std::string> header;
+    std::vector<Batch> batches;
+};
