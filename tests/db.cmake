@@ -2,10 +2,10 @@
 # and statements against the private test server.
 add_executable(test_db_recipe test_db_recipe.cpp)
 target_link_libraries(test_db_recipe PRIVATE orvex_db GTest::gtest_main)
-gtest_discover_tests(test_db_recipe DISCOVERY_MODE PRE_TEST)
+gtest_discover_tests(test_db_recipe DISCOVERY_MODE PRE_TEST TEST_PREFIX "db_recipe.")
 
 add_executable(test_db_server test_db_server.cpp)
 target_link_libraries(test_db_server PRIVATE orvex_db GTest::gtest_main)
 add_test(NAME test_db_server COMMAND test_db_server)
 orvex_uses_testdb(test_db_server)
-set_tests_properties(test_db_server PROPERTIES TIMEOUT 600)
+set_tests_properties(test_db_server PROPERTIES TIMEOUT 300)

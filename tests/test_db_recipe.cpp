@@ -7,9 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <utility>
 #include <vector>
+
+// Failures show texts as text, not as arrays of code units.
+void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -20,6 +22,12 @@
 #include <memory>
 #include <string>
 #include <thread>
+
+// Failures show texts as text, not as arrays of code units.
+void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
