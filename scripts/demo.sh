@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds Orvex Navigator and opens it on the sample database.
+#
+# Installs missing packages, builds build/, starts the private demo server in .demo/
+# (loading the sample database the first time), runs build/app/OrvexNavigator with
+# "localhost" pointing at that server, and stops the server when the program ends.
+# The program's default connection (host localhost, user root, password qxzv,
+# database orvex) needs no change.
+#
+#   scripts/demo.sh [program arguments]
+# Without a display, run it under a virtual one:  xvfb-run -a scripts/demo.sh
+# Environment: BUILD_DIR (default build), ORVEX_DEMO_SCALE (sample scale, default 1;
+#              it applies when the database is loaded, i.e. the first time).
+set -euo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$repo"
+build=${BUILD_DIR:-build}
+demo=$repo/.demo
+
+note() { echo "demo: $*" >&2; }
+
+if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} && -z ${QT_QPA_PLATFORM:-} ]]; then
+    note "no display (DISPLAY is not set). Run it under a virtual X server:"
+    note "    xvfb-run -a scripts/demo.sh"
+    note "or set QT_QPA_PLATFORM=offscreen to run without showing anything."
+    exit 2
+fi
+
+bash scripts/install-deps.sh
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}"
+cmake --build "$build" --parallel "$(nproc 2>/dev/null || echo 2)"
+
+program=$build/app/OrvexNavigator
+[[ -x $program ]] || {
+    note "$program was not built"
+    exit 1
+}
+
+bash scripts/dbserver.sh start "$demo"
+# The server goes down with the script, however it ends.
+trap 'bash "$repo/scripts/dbserver.sh" stop "$demo"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+
+# shellcheck source=/dev/null
+source "$demo/env"
+have_db=$(bash scripts/dbserver.sh sql "$demo" "SHOW DATABASES LIKE 'orvex';" | tail -n +2)
+if [[ -z $have_db ]]; then
+    note "loading the sample database (first run)"
+    ORVEX_SAMPLE=${ORVEX_SAMPLE:-$build/data/orvex_sample} \
+        bash scripts/dbserver.sh load "$demo" "${ORVEX_DEMO_SCALE:-1}"
+fi
+
+note "starting $program (server: socket $ORVEX_DB_SOCKET, TCP 127.0.0.1:$ORVEX_DB_PORT)"
+status=0
+MYSQL_UNIX_PORT=$ORVEX_DB_SOCKET "$program" "$@" || status=$?
+exit "$status"
