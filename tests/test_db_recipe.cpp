@@ -41,6 +41,8 @@ struct ParamsCase
     const char *name;
     std::vector<std::pair<const char *, const char *>> sets; // name, value, in order
     QStringList expected;
+    // A failing case shows as its name.
+    friend void PrintTo(const ParamsCase &c, std::ostream *out) { *out << c.name; }
 };
 
 class ParamsTest : public testing::TestWithParam<ParamsCase>
@@ -103,6 +105,8 @@ struct RecipeCase
     QStringList before; // "name=value" entries the connection held
     ConnectionSettings settings;
     QStringList expected;
+    // A failing case shows as its name.
+    friend void PrintTo(const RecipeCase &c, std::ostream *out) { *out << c.name; }
 };
 
 class RecipeTest : public testing::TestWithParam<RecipeCase>
@@ -179,6 +183,8 @@ struct RefusedOpenCase
     const char *database;
     const char *host;
     const char *messagePart;
+    // A failing case shows as its name.
+    friend void PrintTo(const RefusedOpenCase &c, std::ostream *out) { *out << c.name; }
 };
 
 class RefusedOpenTest : public testing::TestWithParam<RefusedOpenCase>
@@ -240,6 +246,8 @@ struct HostCase
     const char *name;
     const char *value;
     HostAddress expected;
+    // A failing case shows as its name.
+    friend void PrintTo(const HostCase &c, std::ostream *out) { *out << c.name; }
 };
 
 class HostValueTest : public testing::TestWithParam<HostCase>

@@ -173,6 +173,8 @@ struct RefusedOpenCase
     ConnectionSettings settings;
     unsigned int number;
     const char *messagePart;
+    // A failing case shows as its name.
+    friend void PrintTo(const RefusedOpenCase &c, std::ostream *out) { *out << c.name; }
 };
 
 class RefusedOpen : public DbServer, public testing::WithParamInterface<RefusedOpenCase>
@@ -236,6 +238,8 @@ struct HostCase
     const char *name;
     const char *host; // %port% and %socket% stand for the test server's
     const char *processHostPrefix;
+    // A failing case shows as its name.
+    friend void PrintTo(const HostCase &c, std::ostream *out) { *out << c.name; }
 };
 
 class HostValue : public DbServer, public testing::WithParamInterface<HostCase>
@@ -429,6 +433,8 @@ struct RefusedStatementCase
     const char *sql;
     unsigned int number;
     const char *messagePart;
+    // A failing case shows as its name.
+    friend void PrintTo(const RefusedStatementCase &c, std::ostream *out) { *out << c.name; }
 };
 
 class RefusedStatement : public DbServer, public testing::WithParamInterface<RefusedStatementCase>
