@@ -142,6 +142,7 @@ void SqlResult::release(bool drain)
     fields_ = nullptr;
     row_ = nullptr;
     lengths_ = nullptr;
+    fieldCount_ = 0;
 }
 
 // ---- SqlConnection ----

@@ -36,6 +36,7 @@ public:
 
     // True from the statement until close(), also after the last row.
     bool isOpen() const { return result_ != nullptr; }
+    // The fields of an open result; none once it is closed.
     int fieldCount() const { return fieldCount_; }
     QString fieldName(int field) const;
 

@@ -298,6 +298,8 @@ TEST_F(DbServer, StreamsTheRowsOfASampleQuery)
     EXPECT_TRUE(rows.eof());
     rows.close();
     EXPECT_FALSE(rows.isOpen());
+    EXPECT_EQ(rows.fieldCount(), 0);
+    EXPECT_THROW(rows.fieldName(0), DbError);
     EXPECT_EQ(firstValue(*connection, "SELECT 2;"), q("2"));
 }
 
@@ -425,6 +427,7 @@ TEST_F(DbServer, MovedResultStaysTiedToItsConnection)
     connection->close();
     EXPECT_FALSE(moved.isOpen());
     EXPECT_TRUE(moved.eof());
+    EXPECT_THROW(moved.fieldName(0), DbError);
 }
 
 struct RefusedStatementCase
