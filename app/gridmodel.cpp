@@ -48,22 +48,25 @@ bool GridModel::appendRecords(quint64 runId, std::shared_ptr<const ResultChunk> 
     if (!batch || batch->recordCount() == 0)
         return true;
 
-    // Table rows are grid rows less the header row: the batch fills table rows
-    // firstRow .. lastRow, of which those before oldRows exist already (blank).
+    // Table rows are grid rows less the header row. The records that land on rows the grid has
+    // already (blank since startRun) are written and announced as changed first; the rest are
+    // inserted, so no existing row changes while rows are being inserted.
     const int oldRows = rowCount();
     const int firstRow = grid.recordCount();
-    const int lastRow = firstRow + batch->recordCount() - 1;
-    const bool grows = lastRow >= oldRows;
-    if (grows)
-        beginInsertRows({}, oldRows, lastRow);
-    grid.appendRecords(std::move(batch));
-    if (grows)
+    const int count = batch->recordCount();
+    const int refill = std::clamp(oldRows - firstRow, 0, count);
+    if (refill > 0) {
+        grid.appendRecords(batch, 0, refill);
+        if (grid.columnCount() > 0) {
+            emit dataChanged(index(firstRow, 0),
+                             index(firstRow + refill - 1, grid.columnCount() - 1),
+                             {Qt::DisplayRole});
+        }
+    }
+    if (refill < count) {
+        beginInsertRows({}, firstRow + refill, firstRow + count - 1);
+        grid.appendRecords(std::move(batch), refill, count - refill);
         endInsertRows();
-
-    const int lastRefilled = std::min(lastRow, oldRows - 1);
-    if (firstRow <= lastRefilled && grid.columnCount() > 0) {
-        emit dataChanged(index(firstRow, 0), index(lastRefilled, grid.columnCount() - 1),
-                         {Qt::DisplayRole});
     }
     return true;
 }

@@ -422,6 +422,11 @@ void LogView::mouseMoveEvent(QMouseEvent *event)
         moveCursor(index, true);
 }
 
+void LogView::mouseReleaseEvent(QMouseEvent *event)
+{
+    event->setAccepted(event->button() == Qt::LeftButton);
+}
+
 void LogView::contextMenuEvent(QContextMenuEvent *event)
 {
     std::unique_ptr<QMenu> menu(createStandardContextMenu());

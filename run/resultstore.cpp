@@ -1,6 +1,7 @@
 #include "resultstore.h"
 
 #include <algorithm>
+#include <cassert>
 
 ResultStore::ResultStore(int columns, int rows)
     : columns(columns)
@@ -25,7 +26,7 @@ std::string_view ResultStore::cell(int column, int row) const
     const Batch &batch = *(after - 1);
     if (column >= batch.chunk->columnCount())
         return {};
-    return batch.chunk->field(row - batch.firstRow, column);
+    return batch.chunk->field(batch.firstRecord + row - batch.firstRow, column);
 }
 
 QString ResultStore::cellText(int column, int row) const
@@ -55,12 +56,21 @@ void ResultStore::setHeader(std::vector<std::string> names)
 
 void ResultStore::appendRecords(std::shared_ptr<const ResultChunk> batch)
 {
-    if (!batch || batch->recordCount() == 0)
+    if (batch) {
+        const int count = batch->recordCount();
+        appendRecords(std::move(batch), 0, count);
+    }
+}
+
+void ResultStore::appendRecords(std::shared_ptr<const ResultChunk> batch, int first, int count)
+{
+    if (!batch || count <= 0)
         return;
+    assert(first >= 0 && count <= batch->recordCount() - first);
     const int firstRow = records + 1;
-    records += batch->recordCount();
+    records += count;
     rows = std::max(rows, records + 1);
-    batches.push_back({firstRow, std::move(batch)});
+    batches.push_back({firstRow, first, std::move(batch)});
 }
 
 std::size_t ResultStore::byteCount() const

@@ -41,14 +41,19 @@ public:
     // Writes the batch's records to the rows after the last record written, one row each,
     // adding rows where the grid is too short.
     void appendRecords(std::shared_ptr<const ResultChunk> batch);
+    // The same for count records of the batch from its record first on, so a batch can be
+    // written in parts (the part that refills existing rows, then the part that adds rows).
+    void appendRecords(std::shared_ptr<const ResultChunk> batch, int first, int count);
 
     // Bytes held for the content, the batches' included, for memory accounting.
     std::size_t byteCount() const;
 
 private:
+    // Grid rows firstRow on hold the chunk's records from firstRecord on.
     struct Batch
     {
         int firstRow;
+        int firstRecord;
         std::shared_ptr<const ResultChunk> chunk;
     };
 

@@ -1,0 +1,528 @@
+// Result batches, the result grid's store and the log's line store: bytes kept exactly, batch
+// boundaries invisible, the grid's counts through blanking and new results, echo lines, and the
+// memory they take. Expected texts are literals.
+#include "logstore.h"
+#include "resultstore.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using namespace std::string_literals;
+using namespace std::string_view_literals;
+
+namespace {
+
+// A batch of records given as texts; every field present (none NULL).
+std::shared_ptr<const ResultChunk> batchOf(int columns,
+                                           const std::vector<std::vector<std::string>> &records)
+{
+    ResultChunkBuilder builder(columns);
+    for (const auto &record : records) {
+        for (const std::string &field : record)
+            builder.appendField(field);
+        builder.endRecord();
+    }
+    return builder.finish();
+}
+
+// One record whose field i holds "c<i>", as a one-record batch.
+std::shared_ptr<const ResultChunk> numberedRecord(int columns)
+{
+    std::vector<std::string> fields;
+    for (int i = 0; i < columns; ++i)
+        fields.push_back("c" + std::to_string(i));
+    return batchOf(columns, {fields});
+}
+
+// ---- Building a batch ----
+
+struct FieldCase
+{
+    const char *name;
+    const char *data; // null pointer: a NULL field
+    unsigned long length;
+    std::string_view expected;
+};
+
+void PrintTo(const FieldCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class ChunkFieldBytes : public testing::TestWithParam<FieldCase>
+{
+};
+
+// Each case sits between two other fields in two records, through both ways of appending, so
+// a field that loses or gains a byte shows up in its neighbours too.
+TEST_P(ChunkFieldBytes, KeptExactlyBetweenNeighbours)
+{
+    const FieldCase &c = GetParam();
+    const char *fields[] = {"left", c.data, "right"};
+    const unsigned long lengths[] = {4, c.length, 5};
+
+    ResultChunkBuilder builder(3);
+    builder.appendRecord(fields, lengths);
+    builder.appendField("left"sv);
+    if (c.data)
+        builder.appendField(std::string_view(c.data, c.length));
+    else
+        builder.appendField({});
+    builder.appendField("right"sv);
+    builder.endRecord();
+    const auto chunk = builder.finish();
+
+    ASSERT_EQ(chunk->recordCount(), 2);
+    ASSERT_EQ(chunk->columnCount(), 3);
+    for (int record = 0; record < 2; ++record) {
+        EXPECT_EQ(chunk->field(record, 0), "left"sv) << record;
+        EXPECT_EQ(chunk->field(record, 1), c.expected) << record;
+        EXPECT_EQ(chunk->field(record, 2), "right"sv) << record;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, ChunkFieldBytes,
+    testing::Values(FieldCase {"null", nullptr, 0, ""sv}, FieldCase {"empty", "", 0, ""sv},
+                    FieldCase {"digits", "85.1", 4, "85.1"sv},
+                    FieldCase {"umlaut", "Z\xc3\xbcrich", 7, "Z\xc3\xbcrich"sv},
+                    FieldCase {"degrees",
+                               "93 \xc2\xb0"
+                               "F",
+                               6,
+                               "93 \xc2\xb0"
+                               "F"sv},
+                    FieldCase {"invalid_utf8", "\xff\xfe", 2, "\xff\xfe"sv},
+                    FieldCase {"embedded_nul", "a\0b", 3, "a\0b"sv},
+                    FieldCase {"commas_quotes", "1,\"2\",3", 7, "1,\"2\",3"sv},
+                    FieldCase {"line_break", "METAR\r\nKSWF", 11, "METAR\r\nKSWF"sv}),
+    [](const testing::TestParamInfo<FieldCase> &info) { return std::string(info.param.name); });
+
+// Records of different lengths select different widths for the stored field ends; fields on
+// either side of each boundary must come back whole.
+class ChunkLongFields : public testing::TestWithParam<std::size_t>
+{
+};
+
+TEST_P(ChunkLongFields, LengthsAroundOffsetWidths)
+{
+    const std::string longField(GetParam(), 'x');
+    ResultChunkBuilder builder(3);
+    builder.appendField("a"sv);
+    builder.appendField(longField);
+    builder.appendField("z"sv);
+    builder.endRecord();
+    builder.appendField("b"sv);
+    builder.appendField("y"sv);
+    builder.appendField(""sv);
+    builder.endRecord();
+    const auto chunk = builder.finish();
+
+    EXPECT_EQ(chunk->field(0, 0), "a"sv);
+    EXPECT_EQ(chunk->field(0, 1).size(), GetParam());
+    EXPECT_EQ(chunk->field(0, 1), longField);
+    EXPECT_EQ(chunk->field(0, 2), "z"sv);
+    EXPECT_EQ(chunk->field(1, 0), "b"sv);
+    EXPECT_EQ(chunk->field(1, 1), "y"sv);
+    EXPECT_EQ(chunk->field(1, 2), ""sv);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, ChunkLongFields,
+                         testing::Values(0u, 1u, 252u, 253u, 254u, 65532u, 65533u, 65534u, 70000u));
+
+TEST(ChunkBuilder, MissingFieldsAreEmptyAndExtraFieldsRefused)
+{
+    ResultChunkBuilder builder(3);
+    builder.appendField("only"sv);
+    builder.endRecord();
+    builder.appendField("1"sv);
+    builder.appendField("2"sv);
+    builder.appendField("3"sv);
+    EXPECT_THROW(builder.appendField("4"sv), std::logic_error);
+    builder.endRecord();
+    const auto chunk = builder.finish();
+
+    ASSERT_EQ(chunk->recordCount(), 2);
+    EXPECT_EQ(chunk->field(0, 0), "only"sv);
+    EXPECT_EQ(chunk->field(0, 1), ""sv);
+    EXPECT_EQ(chunk->field(0, 2), ""sv);
+    EXPECT_EQ(chunk->field(1, 2), "3"sv);
+}
+
+// The builder is reused for the next batch after handing one over; the batch handed over must
+// not change with it.
+TEST(ChunkBuilder, NextBatchLeavesTheFinishedOneAlone)
+{
+    ResultChunkBuilder builder(2);
+    builder.appendField("KSWF"sv);
+    builder.appendField("1995"sv);
+    builder.endRecord();
+    const auto first = builder.finish();
+    EXPECT_EQ(builder.recordCount(), 0);
+
+    builder.appendField("KLAS"sv);
+    builder.appendField("2012"sv);
+    builder.endRecord();
+    builder.appendField("KVGT"sv);
+    builder.appendField("2013"sv);
+    builder.endRecord();
+    const auto second = builder.finish();
+
+    ASSERT_EQ(first->recordCount(), 1);
+    EXPECT_EQ(first->field(0, 0), "KSWF"sv);
+    EXPECT_EQ(first->field(0, 1), "1995"sv);
+    ASSERT_EQ(second->recordCount(), 2);
+    EXPECT_EQ(second->field(0, 0), "KLAS"sv);
+    EXPECT_EQ(second->field(1, 1), "2013"sv);
+}
+
+// ---- The grid's store ----
+
+TEST(ResultStore, StartsEmptyAtItsSize)
+{
+    const ResultStore store(15, 20);
+    EXPECT_EQ(store.columnCount(), 15);
+    EXPECT_EQ(store.rowCount(), 20);
+    EXPECT_EQ(store.recordCount(), 0);
+    for (int row = 0; row < 20; ++row) {
+        for (int column = 0; column < 15; ++column)
+            EXPECT_EQ(store.cell(column, row), ""sv) << column << "," << row;
+    }
+}
+
+TEST(ResultStore, HeaderIsRowZeroAndTheTwoLastColumnsStayEmpty)
+{
+    ResultStore store(15, 20);
+    store.setColumnCount(5);
+    store.setHeader({"id", "year", "faa"});
+    store.appendRecords(batchOf(3, {{"7", "1995", "SWF"}}));
+
+    EXPECT_EQ(store.cell(0, 0), "id"sv);
+    EXPECT_EQ(store.cell(1, 0), "year"sv);
+    EXPECT_EQ(store.cell(2, 0), "faa"sv);
+    EXPECT_EQ(store.cell(3, 0), ""sv);
+    EXPECT_EQ(store.cell(4, 0), ""sv);
+    EXPECT_EQ(store.cell(0, 1), "7"sv);
+    EXPECT_EQ(store.cell(2, 1), "SWF"sv);
+    EXPECT_EQ(store.cell(3, 1), ""sv);
+    EXPECT_EQ(store.cell(4, 1), ""sv);
+    EXPECT_EQ(store.cellText(2, 1), QStringLiteral("SWF"));
+    // Outside the grid.
+    EXPECT_EQ(store.cell(5, 1), ""sv);
+    EXPECT_EQ(store.cell(-1, 1), ""sv);
+    EXPECT_EQ(store.cell(0, 20), ""sv);
+}
+
+TEST(ResultStore, NonAsciiCellTextDecodesFromUtf8)
+{
+    ResultStore store(3, 2);
+    store.appendRecords(batchOf(1, {{"Z\xc3\xbcrich 93\xc2\xb0"}}));
+    EXPECT_EQ(store.cellText(0, 1), QStringLiteral("Zürich 93°"));
+}
+
+// Rows filled from one batch of N records and from N batches of one are the same rows.
+class BatchBoundaries : public testing::TestWithParam<int>
+{
+};
+
+TEST_P(BatchBoundaries, OneBatchEqualsSingleRecordBatches)
+{
+    const int records = GetParam();
+    std::vector<std::vector<std::string>> rows;
+    for (int r = 0; r < records; ++r) {
+        rows.push_back({std::to_string(1000 + r), r % 3 == 0 ? "" : "K" + std::to_string(r),
+                        std::string(static_cast<std::size_t>(r % 300), 'w')});
+    }
+
+    ResultStore whole(15, 20);
+    whole.setColumnCount(5);
+    whole.appendRecords(batchOf(3, rows));
+
+    ResultStore pieces(15, 20);
+    pieces.setColumnCount(5);
+    for (const auto &row : rows)
+        pieces.appendRecords(batchOf(3, {row}));
+
+    ASSERT_EQ(whole.rowCount(), pieces.rowCount());
+    ASSERT_EQ(whole.recordCount(), records);
+    ASSERT_EQ(pieces.recordCount(), records);
+    for (int row = 0; row < whole.rowCount(); ++row) {
+        for (int column = 0; column < 5; ++column)
+            ASSERT_EQ(whole.cell(column, row), pieces.cell(column, row)) << column << "," << row;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, BatchBoundaries, testing::Values(1, 2, 19, 20, 301));
+
+TEST(ResultStore, BatchesFillConsecutiveRows)
+{
+    ResultStore store(15, 20);
+    store.setColumnCount(3);
+    store.appendRecords(batchOf(1, {{"a"}, {"b"}}));
+    store.appendRecords(batchOf(1, {}));
+    store.appendRecords(batchOf(1, {{"c"}}));
+    store.appendRecords(batchOf(1, {{"d"}, {"e"}, {"f"}}));
+
+    EXPECT_EQ(store.recordCount(), 6);
+    EXPECT_EQ(store.rowCount(), 20);
+    const std::string_view expected[] = {"", "a", "b", "c", "d", "e", "f", "", ""};
+    for (int row = 0; row < 9; ++row)
+        EXPECT_EQ(store.cell(0, row), expected[row]) << row;
+}
+
+// A batch written in parts (as the grid does when it refills existing rows and then adds rows)
+// gives the rows of the whole batch.
+TEST(ResultStore, PartsOfABatch)
+{
+    const auto batch = batchOf(2, {{"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}, {"e", "5"}});
+    ResultStore store(4, 3);
+    store.appendRecords(batch, 0, 2);
+    EXPECT_EQ(store.rowCount(), 3);
+    store.appendRecords(batch, 2, 0);
+    store.appendRecords(batch, 2, 3);
+
+    EXPECT_EQ(store.recordCount(), 5);
+    EXPECT_EQ(store.rowCount(), 6);
+    const std::string_view first[] = {"", "a", "b", "c", "d", "e"};
+    const std::string_view second[] = {"", "1", "2", "3", "4", "5"};
+    for (int row = 0; row < 6; ++row) {
+        EXPECT_EQ(store.cell(0, row), first[row]) << row;
+        EXPECT_EQ(store.cell(1, row), second[row]) << row;
+    }
+}
+
+TEST(ResultStore, ColumnCountShrinksAndGrowsWithTheResult)
+{
+    ResultStore store(15, 20);
+    store.setColumnCount(32);
+    EXPECT_EQ(store.columnCount(), 32);
+    store.blank();
+    EXPECT_EQ(store.columnCount(), 32);
+    store.setColumnCount(24);
+    EXPECT_EQ(store.columnCount(), 24);
+    store.setColumnCount(3);
+    EXPECT_EQ(store.columnCount(), 3);
+    store.setColumnCount(40);
+    EXPECT_EQ(store.columnCount(), 40);
+    EXPECT_EQ(store.rowCount(), 20);
+}
+
+TEST(ResultStore, BlankingEmptiesEveryCellAndKeepsTheCounts)
+{
+    ResultStore store(15, 20);
+    store.setColumnCount(4);
+    store.setHeader({"a", "b"});
+    std::vector<std::vector<std::string>> rows(30, {"x", "y"});
+    store.appendRecords(batchOf(2, rows));
+    ASSERT_EQ(store.rowCount(), 31);
+
+    store.blank();
+    EXPECT_EQ(store.columnCount(), 4);
+    EXPECT_EQ(store.rowCount(), 31);
+    EXPECT_EQ(store.recordCount(), 0);
+    for (int row = 0; row < 31; ++row) {
+        for (int column = 0; column < 4; ++column)
+            EXPECT_EQ(store.cell(column, row), ""sv) << column << "," << row;
+    }
+}
+
+// A run of 100 records, then a run of 5: the grid keeps its 101 rows, the new records in rows
+// 1 to 5 and rows 6 to 100 blank.
+TEST(ResultStore, RowCountOnlyGrows)
+{
+    ResultStore store(15, 20);
+    store.setColumnCount(3);
+    store.setHeader({"first"});
+    std::vector<std::vector<std::string>> first;
+    for (int r = 1; r <= 100; ++r)
+        first.push_back({"a" + std::to_string(r)});
+    store.appendRecords(batchOf(1, first));
+    ASSERT_EQ(store.rowCount(), 101);
+    ASSERT_EQ(store.cell(0, 100), "a100"sv);
+
+    store.blank();
+    store.setColumnCount(3);
+    store.setHeader({"second"});
+    store.appendRecords(batchOf(1, {{"b1"}, {"b2"}, {"b3"}, {"b4"}, {"b5"}}));
+
+    EXPECT_EQ(store.rowCount(), 101);
+    EXPECT_EQ(store.recordCount(), 5);
+    EXPECT_EQ(store.cell(0, 0), "second"sv);
+    EXPECT_EQ(store.cell(0, 1), "b1"sv);
+    EXPECT_EQ(store.cell(0, 5), "b5"sv);
+    EXPECT_EQ(store.cell(0, 6), ""sv);
+    EXPECT_EQ(store.cell(0, 50), ""sv);
+    EXPECT_EQ(store.cell(0, 100), ""sv);
+}
+
+// 10,000 records of 25 three-byte fields are 750,000 bytes of text; the store may add a few
+// bytes per field and record, never a heap object per field.
+TEST(ResultStore, MemoryStaysCloseToTheTextSize)
+{
+    ResultStore store(15, 20);
+    store.setColumnCount(27);
+    ResultChunkBuilder builder(25);
+    for (int batch = 0; batch < 10; ++batch) {
+        for (int r = 0; r < 1000; ++r) {
+            for (int column = 0; column < 25; ++column)
+                builder.appendField("7.5"sv);
+            builder.endRecord();
+        }
+        store.appendRecords(builder.finish());
+    }
+    ASSERT_EQ(store.recordCount(), 10000);
+    EXPECT_GE(store.byteCount(), 750000u);
+    EXPECT_LE(store.byteCount(), 1100000u);
+
+    store.blank();
+    EXPECT_LE(store.byteCount(), 1000u);
+}
+
+// ---- Echo lines and the log ----
+
+struct EchoCase
+{
+    int columns;
+    std::string_view expected;
+};
+
+void PrintTo(const EchoCase &c, std::ostream *out)
+{
+    *out << c.columns << " columns";
+}
+
+class EchoLine : public testing::TestWithParam<EchoCase>
+{
+};
+
+TEST_P(EchoLine, ColumnsOneToTwentyEachWithAComma)
+{
+    const EchoCase &c = GetParam();
+    const auto record = numberedRecord(c.columns);
+    EXPECT_EQ(BuildEchoLine(*record, 0), c.expected);
+
+    LogStore log;
+    log.appendEchoLines(record);
+    ASSERT_EQ(log.lineCount(), 1);
+    EXPECT_EQ(log.lineBytes(0), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Widths, EchoLine,
+    testing::Values(
+        EchoCase {1, ""}, EchoCase {2, "c1,"},
+        EchoCase {20, "c1,c2,c3,c4,c5,c6,c7,c8,c9,c10,c11,c12,c13,c14,c15,c16,c17,c18,c19,"},
+        EchoCase {21, "c1,c2,c3,c4,c5,c6,c7,c8,c9,c10,c11,c12,c13,c14,c15,c16,c17,c18,c19,c20,"},
+        EchoCase {22, "c1,c2,c3,c4,c5,c6,c7,c8,c9,c10,c11,c12,c13,c14,c15,c16,c17,c18,c19,c20,"},
+        EchoCase {30, "c1,c2,c3,c4,c5,c6,c7,c8,c9,c10,c11,c12,c13,c14,c15,c16,c17,c18,c19,c20,"}),
+    [](const testing::TestParamInfo<EchoCase> &info) {
+        return "columns" + std::to_string(info.param.columns);
+    });
+
+TEST(EchoLine, NullAndNonAsciiFieldsUnquoted)
+{
+    const char *fields[] = {"1", nullptr, "Z\xc3\xbcrich", "", "a,b"};
+    const unsigned long lengths[] = {1, 0, 7, 0, 3};
+    ResultChunkBuilder builder(5);
+    builder.appendRecord(fields, lengths);
+    const auto chunk = builder.finish();
+
+    EXPECT_EQ(BuildEchoLine(*chunk, 0), ",Z\xc3\xbcrich,,a,b,"s);
+    LogStore log;
+    log.appendEchoLines(chunk);
+    EXPECT_EQ(log.line(0), QStringLiteral(",Zürich,,a,b,"));
+}
+
+TEST(LogStore, PlainAndEchoLinesInOrder)
+{
+    LogStore log;
+    log.appendLine(QStringLiteral("Starting..."));
+    log.appendEchoLines(batchOf(3, {{"1", "KSWF", "85"}, {"2", "KLAS", "93"}}));
+    log.appendEchoLines(batchOf(3, {}));
+    log.appendEchoLines(batchOf(3, {{"3", "KVGT", ""}}));
+    log.appendLine(QStringLiteral("All done!"));
+    log.appendLine("Killing query 12..."sv);
+    log.appendLine(QStringLiteral("Temperature 93 °F"));
+
+    const QString expected[] = {
+        QStringLiteral("Starting..."),       QStringLiteral("KSWF,85,"),
+        QStringLiteral("KLAS,93,"),          QStringLiteral("KVGT,,"),
+        QStringLiteral("All done!"),         QStringLiteral("Killing query 12..."),
+        QStringLiteral("Temperature 93 °F"),
+    };
+    ASSERT_EQ(log.lineCount(), 7);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(log.line(i), expected[i]) << i;
+
+    log.clear();
+    EXPECT_EQ(log.lineCount(), 0);
+    log.appendLine(QStringLiteral("Starting..."));
+    ASSERT_EQ(log.lineCount(), 1);
+    EXPECT_EQ(log.line(0), QStringLiteral("Starting..."));
+}
+
+// Submit SQL keeps the log of an earlier run while the grid is blanked and refilled: the earlier
+// run's echo lines still show that run's records.
+TEST(LogStore, EchoLinesOutliveTheGridContent)
+{
+    ResultStore grid(15, 20);
+    LogStore log;
+
+    {
+        auto first = batchOf(3, {{"1", "KSWF", "85"}, {"2", "KSWF", "86"}});
+        grid.setColumnCount(5);
+        grid.appendRecords(first);
+        log.appendLine(QStringLiteral("Starting..."));
+        log.appendEchoLines(first);
+        log.appendLine(QStringLiteral("All done!"));
+    }
+
+    grid.blank();
+    auto second = batchOf(2, {{"9", "other"}, {"8", "rows"}, {"7", "here"}});
+    grid.setColumnCount(4);
+    grid.appendRecords(second);
+    log.appendLine(QStringLiteral("Starting..."));
+    log.appendEchoLines(second);
+    log.appendLine(QStringLiteral("All done!"));
+    grid.blank();
+
+    const QString expected[] = {
+        QStringLiteral("Starting..."), QStringLiteral("KSWF,85,"),    QStringLiteral("KSWF,86,"),
+        QStringLiteral("All done!"),   QStringLiteral("Starting..."), QStringLiteral("other,"),
+        QStringLiteral("rows,"),       QStringLiteral("here,"),       QStringLiteral("All done!"),
+    };
+    ASSERT_EQ(log.lineCount(), 9);
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(log.line(i), expected[i]) << i;
+}
+
+TEST(LogStore, MemoryPerLine)
+{
+    // Echo lines cost nothing per line: the batch is shared with the grid.
+    ResultChunkBuilder builder(25);
+    for (int r = 0; r < 10000; ++r) {
+        for (int column = 0; column < 25; ++column)
+            builder.appendField("7.5"sv);
+        builder.endRecord();
+    }
+    LogStore echoes;
+    echoes.appendEchoLines(builder.finish());
+    EXPECT_EQ(echoes.lineCount(), 10000);
+    EXPECT_LE(echoes.byteCount(), 1000u);
+
+    // Plain lines cost their text and an offset, with the buffers' spare room.
+    LogStore plain;
+    for (int i = 0; i < 10000; ++i)
+        plain.appendLine("Killing query 12...."sv);
+    EXPECT_EQ(plain.lineCount(), 10000);
+    EXPECT_GE(plain.byteCount(), 200000u);
+    EXPECT_LE(plain.byteCount(), 420000u);
+}
+
+} // namespace
