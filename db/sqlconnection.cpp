@@ -117,6 +117,7 @@ void SqlResult::fetch()
     MYSQL *mysql = connection_->mysql_.get();
     if (mysql_errno(mysql) != 0)
         throw connectionError(mysql);
+    connection_->endStatement(true);
 }
 
 void SqlResult::close()
@@ -128,13 +129,21 @@ void SqlResult::release(bool drain)
 {
     if (!result_)
         return;
-    if (!drain) {
+    if (drain) {
+        // The remaining rows are read one by one rather than skipped inside
+        // mysql_free_result: only a read to the end takes note of the further results
+        // that a procedure call announces there.
+        while (row_)
+            row_ = mysql_fetch_row(result_);
+    } else {
         // The library reads every remaining row before it frees an unfinished streamed
         // result. The connection is about to be closed, so the result is cut loose from it
         // instead; the server stops the query when the connection goes.
         result_->handle = nullptr;
     }
     mysql_free_result(result_);
+    if (drain && connection_ && connection_->mysql_)
+        connection_->endStatement(false);
     if (connection_ && connection_->openResult_ == this)
         connection_->openResult_ = nullptr;
     connection_ = nullptr;
@@ -224,6 +233,23 @@ st_mysql *SqlConnection::handleForStatement()
     return mysql_.get();
 }
 
+void SqlConnection::endStatement(bool reportErrors)
+{
+    // A procedure call answers with several results, and the connection takes no new
+    // statement until all are read. Only the first result's rows are delivered; an error
+    // further on is still the statement's error.
+    MYSQL *mysql = mysql_.get();
+    while (mysql_more_results(mysql)) {
+        const int status = mysql_next_result(mysql);
+        if (status > 0 && reportErrors)
+            throw connectionError(mysql);
+        if (status != 0)
+            return;
+        if (MYSQL_RES *rest = mysql_use_result(mysql))
+            mysql_free_result(rest);
+    }
+}
+
 SqlResult SqlConnection::query(const QString &sql)
 {
     return query(QByteArrayView(sql.toUtf8()));
@@ -238,6 +264,7 @@ SqlResult SqlConnection::query(QByteArrayView sql)
     if (!rows) {
         if (mysql_field_count(mysql) != 0 || mysql_errno(mysql) != 0)
             throw connectionError(mysql);
+        endStatement(true);
         return SqlResult();
     }
     SqlResult result(this, rows);
@@ -265,10 +292,20 @@ std::uint64_t SqlConnection::execute(QByteArrayView sql)
     }
     if (mysql_stmt_execute(statement.get()) != 0)
         throw statementError(statement.get());
-    // Rows that a statement returns here are not wanted; closing the statement drops them.
-    if (mysql_stmt_field_count(statement.get()) != 0)
-        return 0;
-    return mysql_stmt_affected_rows(statement.get());
+    // Rows that a statement returns here are not wanted. Every result is passed over,
+    // so that a procedure call leaves the connection ready and reports a later error.
+    std::uint64_t changed = 0;
+    for (;;) {
+        if (mysql_stmt_field_count(statement.get()) != 0)
+            mysql_stmt_free_result(statement.get());
+        else
+            changed = mysql_stmt_affected_rows(statement.get());
+        const int status = mysql_stmt_next_result(statement.get());
+        if (status > 0)
+            throw statementError(statement.get());
+        if (status != 0)
+            return changed;
+    }
 }
 
 std::uint64_t SqlConnection::executeDirect(QByteArrayView sql)
@@ -276,11 +313,15 @@ std::uint64_t SqlConnection::executeDirect(QByteArrayView sql)
     MYSQL *mysql = mysql_.get();
     if (mysql_real_query(mysql, sql.data(), static_cast<unsigned long>(sql.size())) != 0)
         throw connectionError(mysql);
-    if (mysql_field_count(mysql) == 0)
-        return mysql_affected_rows(mysql);
-    MYSQL_RES *rows = mysql_use_result(mysql);
-    if (!rows)
-        throw connectionError(mysql);
-    mysql_free_result(rows);
-    return 0;
+    std::uint64_t changed = 0;
+    if (mysql_field_count(mysql) == 0) {
+        changed = mysql_affected_rows(mysql);
+    } else {
+        MYSQL_RES *rows = mysql_use_result(mysql);
+        if (!rows)
+            throw connectionError(mysql);
+        mysql_free_result(rows);
+    }
+    endStatement(true);
+    return changed;
 }

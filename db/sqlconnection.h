@@ -134,6 +134,7 @@ private:
     };
 
     st_mysql *handleForStatement();
+    void endStatement(bool reportErrors);
     std::uint64_t executeDirect(QByteArrayView sql);
 
     DriverConfig config_;

@@ -557,6 +557,88 @@ TEST_F(DbServer, ExecuteDropsRowsItIsGiven)
     EXPECT_EQ(firstValue(*connection, "SELECT 'next';"), q("next"));
 }
 
+// ---- Procedure calls: several results for one statement ----
+
+enum class CallUse { ReadToEnd, CloseAtFirstRow, Execute };
+
+struct CallCase
+{
+    const char *name;
+    const char *sql;
+    CallUse use;
+    const char *firstValue; // of the first row, for the reading uses
+    unsigned int error; // the error the call reports, or 0
+    // A failing case shows as its name.
+    friend void PrintTo(const CallCase &c, std::ostream *out) { *out << c.name; }
+};
+
+class ProcedureCall : public DbServer, public testing::WithParamInterface<CallCase>
+{
+protected:
+    void SetUp() override
+    {
+        DbServer::SetUp();
+        if (IsSkipped())
+            return;
+        connection_ = openConnection();
+        connection_->execute(q("CREATE DATABASE IF NOT EXISTS orvex_dbtest;"));
+        connection_->execute(q("CREATE OR REPLACE PROCEDURE orvex_dbtest.two_results() "
+                               "BEGIN SELECT 1 AS a; SELECT 2 AS b; END"));
+        connection_->execute(q("CREATE OR REPLACE PROCEDURE orvex_dbtest.rows_then_error() "
+                               "BEGIN SELECT 1 AS a; SELECT * FROM orvex_dbtest.missing; END"));
+        connection_->execute(q("CREATE OR REPLACE PROCEDURE orvex_dbtest.no_rows() DO 1"));
+    }
+    void TearDown() override
+    {
+        if (connection_)
+            connection_->execute(q("DROP DATABASE IF EXISTS orvex_dbtest;"));
+    }
+
+    std::unique_ptr<SqlConnection> connection_;
+};
+
+TEST_P(ProcedureCall, ReportsErrorsAndLeavesTheConnectionReady)
+{
+    const CallCase &c = GetParam();
+    unsigned int error = 0;
+    try {
+        if (c.use == CallUse::Execute) {
+            connection_->execute(q(c.sql));
+        } else {
+            SqlResult rows = connection_->query(q(c.sql));
+            EXPECT_EQ(rows.eof() ? QString() : rows.text(0), q(c.firstValue));
+            if (c.use == CallUse::ReadToEnd) {
+                while (!rows.eof())
+                    rows.next();
+            }
+        }
+    } catch (const DbError &e) {
+        error = e.number();
+    }
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(firstValue(*connection_, "SELECT 'ready';"), q("ready"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SqlConnection, ProcedureCall,
+    testing::Values(
+        CallCase {"TwoResultsReadToEnd", "CALL orvex_dbtest.two_results();", CallUse::ReadToEnd,
+                  "1", 0},
+        CallCase {"TwoResultsClosedEarly", "CALL orvex_dbtest.two_results();",
+                  CallUse::CloseAtFirstRow, "1", 0},
+        CallCase {"TwoResultsExecuted", "CALL orvex_dbtest.two_results();", CallUse::Execute, "",
+                  0},
+        CallCase {"ErrorAfterRowsReadToEnd", "CALL orvex_dbtest.rows_then_error();",
+                  CallUse::ReadToEnd, "1", 1146},
+        // Closing before the end gives up the rest of the statement, its error included.
+        CallCase {"ErrorAfterRowsClosedEarly", "CALL orvex_dbtest.rows_then_error();",
+                  CallUse::CloseAtFirstRow, "1", 0},
+        CallCase {"ErrorAfterRowsExecuted", "CALL orvex_dbtest.rows_then_error();",
+                  CallUse::Execute, "", 1146},
+        CallCase {"NoRows", "CALL orvex_dbtest.no_rows();", CallUse::ReadToEnd, "", 0},
+        CallCase {"NoRowsExecuted", "CALL orvex_dbtest.no_rows();", CallUse::Execute, "", 0}),
+    [](const testing::TestParamInfo<CallCase> &info) { return std::string(info.param.name); });
+
 // ---- The statement object ----
 
 TEST_F(DbServer, StatementObjectRunsOnItsConnectionAndReopensIt)
