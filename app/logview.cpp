@@ -242,7 +242,11 @@ void LogView::linesAppended()
 {
     QScrollBar *bar = verticalScrollBar();
     followEnd = followEnd || bar->value() == bar->maximum();
-    setScrollRange(estimatedLinesPerPage());
+    // Lines added at the end never lower the fitted maximum; keeping it keeps the view where it
+    // is when it does not follow.
+    const qsizetype estimate =
+        std::max<qsizetype>(bar->maximum(), log.lineCount() - estimatedLinesPerPage());
+    setScrollRange(log.lineCount() - estimate);
     if (!fitPending) {
         fitPending = true;
         QMetaObject::invokeMethod(this, &LogView::fitScrollRange, Qt::QueuedConnection);
@@ -270,7 +274,7 @@ void LogView::moveCursor(qsizetype to, bool extend)
     if (!extend)
         anchor = to;
     else if (!selecting)
-        anchor = std::clamp<qsizetype>(cursor, 0, log.lineCount() - 1);
+        anchor = firstVisibleLine();
     selecting = true;
     cursor = to;
     ensureVisible(cursor);
@@ -369,19 +373,22 @@ void LogView::keyPressEvent(QKeyEvent *event)
     const qsizetype page =
         std::max<qsizetype>(1, static_cast<qsizetype>(visibleLines().size()) - 1);
     const qsizetype last = log.lineCount() - 1;
+    // Before anything is selected, moves start from the top line shown, and the first arrow key
+    // selects that line.
+    const qsizetype from = selecting ? cursor : firstVisibleLine();
+    const qsizetype step = selecting ? 1 : 0;
     switch (event->key()) {
-    // Before anything is selected, the first key selects the top line shown.
     case Qt::Key_Up:
-        moveCursor(selecting ? cursor - 1 : firstVisibleLine(), selecting && extend);
+        moveCursor(from - step, extend);
         break;
     case Qt::Key_Down:
-        moveCursor(selecting ? cursor + 1 : firstVisibleLine(), selecting && extend);
+        moveCursor(from + step, extend);
         break;
     case Qt::Key_PageUp:
-        moveCursor(cursor - page, extend);
+        moveCursor(from - page, extend);
         break;
     case Qt::Key_PageDown:
-        moveCursor(cursor + page, extend);
+        moveCursor(from + page, extend);
         break;
     case Qt::Key_Home:
         moveCursor(0, extend);

@@ -63,6 +63,7 @@ private slots:
     void copyWithoutSelectionLeavesClipboard();
     void typingChangesNothing();
     void wrappingKeepsTheLines();
+    void followsTheEndOnlyFromTheEnd_data();
     void followsTheEndOnlyFromTheEnd();
     void millionLines();
 };
@@ -146,6 +147,9 @@ void TestLogView::keysSelectAndCopy_data()
     QTest::newRow("up stops at the first line")
         << QList<int> {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_C}
         << QList<int> {none, none, shift, shift, shift, ctrl} << QStringLiteral("line 0\nline 1");
+    QTest::newRow("shift+page down from the top")
+        << QList<int> {Qt::Key_PageDown, Qt::Key_C} << QList<int> {shift, ctrl}
+        << QStringLiteral("line 0\nline 1\nline 2\nline 3\nline 4\nline 5");
     QTest::newRow("ctrl+insert copies")
         << QList<int> {Qt::Key_A, Qt::Key_Insert} << QList<int> {ctrl, ctrl}
         << QStringLiteral("line 0\nline 1\nline 2\nline 3\nline 4\nline 5");
@@ -280,15 +284,26 @@ void TestLogView::wrappingKeepsTheLines()
     QCOMPARE(view.verticalScrollBar()->maximum(), 0);
 }
 
+void TestLogView::followsTheEndOnlyFromTheEnd_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("short lines") << QStringLiteral("line");
+    QTest::newRow("wrapped lines")
+        << QStringLiteral("KSWF 151253Z 22005KT 10SM FEW045 ").repeated(8);
+}
+
+// Shown at its end, the view follows new lines; scrolled anywhere else, even one line above the
+// end, it stays where it is.
 void TestLogView::followsTheEndOnlyFromTheEnd()
 {
+    QFETCH(QString, text);
     LogView view;
     view.resize(300, 150);
     view.show();
     QScrollBar *bar = view.verticalScrollBar();
 
     for (int i = 0; i < 200; ++i)
-        view.appendLine(QStringLiteral("line %1").arg(i));
+        view.appendLine(text);
     QCOMPARE(bar->value(), bar->maximum());
     QCoreApplication::processEvents();
     QVERIFY(bar->maximum() > 150);
@@ -296,15 +311,24 @@ void TestLogView::followsTheEndOnlyFromTheEnd()
 
     bar->setValue(10);
     view.appendEchoLines(batchOf(2, {{"a", "b"}, {"c", "d"}}));
+    QCOMPARE(bar->value(), 10);
     QCoreApplication::processEvents();
     QCOMPARE(bar->value(), 10);
     QCOMPARE(view.firstVisibleLine(), qsizetype(10));
 
+    const int nearEnd = bar->maximum() - 1;
+    bar->setValue(nearEnd);
+    view.appendLine(text);
+    QCOMPARE(bar->value(), nearEnd);
+    QCoreApplication::processEvents();
+    QCOMPARE(bar->value(), nearEnd);
+
     bar->setValue(bar->maximum());
     const int before = bar->maximum();
+    view.appendLine(text);
     view.appendLine(QStringLiteral("one more"));
     QCoreApplication::processEvents();
-    QCOMPARE(bar->maximum(), before + 1);
+    QVERIFY(bar->maximum() > before);
     QCOMPARE(bar->value(), bar->maximum());
     QCOMPARE(view.line(view.lineCount() - 1), QStringLiteral("one more"));
 }
