@@ -129,13 +129,7 @@ void SqlResult::release(bool drain)
 {
     if (!result_)
         return;
-    if (drain) {
-        // The remaining rows are read one by one rather than skipped inside
-        // mysql_free_result: only a read to the end takes note of the further results
-        // that a procedure call announces there.
-        while (row_)
-            row_ = mysql_fetch_row(result_);
-    } else {
+    if (!drain) {
         // The library reads every remaining row before it frees an unfinished streamed
         // result. The connection is about to be closed, so the result is cut loose from it
         // instead; the server stops the query when the connection goes.

@@ -587,6 +587,8 @@ protected:
         connection_->execute(q("CREATE OR REPLACE PROCEDURE orvex_dbtest.rows_then_error() "
                                "BEGIN SELECT 1 AS a; SELECT * FROM orvex_dbtest.missing; END"));
         connection_->execute(q("CREATE OR REPLACE PROCEDURE orvex_dbtest.no_rows() DO 1"));
+        connection_->execute(
+            q("PREPARE orvex_dbtest_call FROM 'CALL orvex_dbtest.two_results()';"));
     }
     void TearDown() override
     {
@@ -635,6 +637,9 @@ INSTANTIATE_TEST_SUITE_P(
                   CallUse::CloseAtFirstRow, "1", 0},
         CallCase {"ErrorAfterRowsExecuted", "CALL orvex_dbtest.rows_then_error();",
                   CallUse::Execute, "", 1146},
+        // EXECUTE cannot be prepared, so it goes to the server as it is.
+        CallCase {"TwoResultsThroughExecuteStatement", "EXECUTE orvex_dbtest_call;",
+                  CallUse::Execute, "", 0},
         CallCase {"NoRows", "CALL orvex_dbtest.no_rows();", CallUse::ReadToEnd, "", 0},
         CallCase {"NoRowsExecuted", "CALL orvex_dbtest.no_rows();", CallUse::Execute, "", 0}),
     [](const testing::TestParamInfo<CallCase> &info) { return std::string(info.param.name); });
