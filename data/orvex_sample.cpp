@@ -17,8 +17,9 @@
 //   - "upper": soundings at 00 and 12 UTC for KSWF, KDRA and about one station in 12.
 //
 // --scale N asks for 350 * N station-months: N = 1 gives 350 stations (about 264,000
-// surfaceshort rows); N = 4 gives over 1,000,000 and N = 8 over 2,000,000 rows. Past
-// all ~5,600 stations (N > 16) further months (August 1995, ...) are added.
+// surfaceshort rows); N = 4 gives over 1,000,000 and N = 8 over 2,000,000 rows. Once
+// all ~5,600 stations are in (N > 16), whole months (August 1995, ...) are added:
+// round(350 * N / stations) months in all.
 //
 // Only the standard library; no <random> distributions, whose output differs between
 // library versions: a splitmix64 generator and sums of uniforms.
@@ -1001,11 +1002,12 @@ int main(int argc, char **argv)
     const std::vector<Station> all = readStations(stationsPath);
     const std::vector<const Station *> order = priorityOrder(all);
 
-    // 350*N station-months: first more stations, then more months.
+    // 350*N station-months: first more stations; once all are in, whole months more
+    // (rounded), so a larger N never drops a station.
     const long target = kBaseStations * scale;
     const long total = static_cast<long>(order.size());
-    const long months = (target + total - 1) / total;
-    const long stationCount = std::min(total, (target + months - 1) / months);
+    const long stationCount = std::min(total, target);
+    const long months = std::max(1L, (target + stationCount / 2) / stationCount);
     Period main { { 1995, 7, 1 }, 0, 0x19950701ULL };
     for (long k = 0, y = 1995, m = 7; k < months; ++k) {
         main.days += daysInMonth(static_cast<int>(y), static_cast<int>(m));

@@ -19,6 +19,7 @@
 # Clients reach it with MYSQL_UNIX_PORT=$ORVEX_DB_SOCKET and host "localhost", or with
 # host 127.0.0.1 and port $ORVEX_DB_PORT.
 #
+# load writes DIR/sample.loaded ("scale N") when all rows are in, and removes it first.
 # load runs the sample generator: $ORVEX_SAMPLE if set, else build/data/orvex_sample
 # under the repository root. SCALE (default 1) is its --scale: 1 gives about 264,000
 # surfaceshort rows, 4 over 1,000,000, 8 over 2,000,000.
@@ -406,6 +407,7 @@ cmd_load() {
     [[ -r $stations ]] || die "$stations missing"
 
     local out=$dir/sample
+    rm -f -- "$dir/sample.loaded"
     rm -rf -- "$out"
     mkdir -p -- "$out"
     local t0=$SECONDS
@@ -461,6 +463,7 @@ cmd_load() {
     # Fresh statistics, so SHOW TABLE STATUS gives a close row estimate at once.
     "${client[@]}" --database="$DB_NAME" -e "ANALYZE TABLE surfaceshort, surface, upper;" >/dev/null
     rm -rf -- "$out"
+    echo "scale $scale" >"$dir/sample.loaded"
     note "loaded database $DB_NAME (scale $scale) in $((SECONDS - t0)) s"
 }
 

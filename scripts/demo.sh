@@ -39,21 +39,34 @@ program=$build/app/OrvexNavigator
 
 bash scripts/dbserver.sh start "$demo"
 # The server goes down with the script, however it ends.
+app_pid=""
 trap 'bash "$repo/scripts/dbserver.sh" stop "$demo"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-trap 'exit 129' HUP
+# A signal to the script ends the program too, then the server (the EXIT trap).
+# shellcheck disable=SC2317 # run by the traps below
+on_signal() {
+    [[ -n $app_pid ]] && kill -TERM "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
+    exit "$1"
+}
+trap 'on_signal 130' INT
+trap 'on_signal 143' TERM
+trap 'on_signal 129' HUP
 
 # shellcheck source=/dev/null
 source "$demo/env"
 have_db=$(bash scripts/dbserver.sh sql "$demo" "SHOW DATABASES LIKE 'orvex';" | tail -n +2)
-if [[ -z $have_db ]]; then
-    note "loading the sample database (first run)"
+# sample.loaded marks a load that finished; an interrupted one is made again.
+if [[ -z $have_db || ! -f $demo/sample.loaded ]]; then
+    note "loading the sample database"
     ORVEX_SAMPLE=${ORVEX_SAMPLE:-$build/data/orvex_sample} \
         bash scripts/dbserver.sh load "$demo" "${ORVEX_DEMO_SCALE:-1}"
 fi
 
 note "starting $program (server: socket $ORVEX_DB_SOCKET, TCP 127.0.0.1:$ORVEX_DB_PORT)"
+# In the background so that the traps above run while it is up (bash runs them only
+# between commands; "wait" is one it leaves at once).
+MYSQL_UNIX_PORT=$ORVEX_DB_SOCKET "$program" "$@" &
+app_pid=$!
 status=0
-MYSQL_UNIX_PORT=$ORVEX_DB_SOCKET "$program" "$@" || status=$?
+wait "$app_pid" || status=$?
+app_pid=""
 exit "$status"
