@@ -66,6 +66,8 @@ find_prog() {
 setup_paths() {
     [[ -n ${1:-} ]] || usage
     if [[ ${2:-} == create ]]; then
+        # mariadb-install-db splits its data folder at blanks.
+        [[ $1 != *[[:space:]]* ]] || die "DIR must not contain blanks: '$1'"
         mkdir -p -- "$1"
     elif [[ ! -d $1 ]]; then
         dir=$1 datadir=$1/data pidfile=$1/mysqld.pid envfile=$1/env sock=$1/mysqld.sock
@@ -369,6 +371,8 @@ cmd_stop() {
         kill -0 "$pid" 2>/dev/null && die "pid $pid survived SIGKILL"
         rm -f -- "$pidfile" "$sock" "$sock.lock"
     fi
+    # The short stand-in folder for a deep DIR's socket goes too.
+    [[ $sock == /tmp/orvexdb-*/mysqld.sock ]] && rmdir -- "${sock%/*}" 2>/dev/null
     note "stopped pid $pid"
 }
 
@@ -427,7 +431,7 @@ cmd_load() {
         cat "$schema"
     } | "${client[@]}" || die "creating the schema failed"
 
-    # The two big tables load side by side, one session each (one per core).
+    # The tables load side by side, one client session each.
     note "loading rows"
     local -a pids=()
     local table
