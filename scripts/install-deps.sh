@@ -22,6 +22,18 @@ packages=(
 
 note() { echo "install-deps: $*" >&2; }
 
+# Host "localhost" over TCP (name:port) needs the name to resolve; a bare system
+# without /etc/hosts (a minimal chroot or image) cannot, so give it the usual lines.
+ensure_localhost() {
+    getent hosts localhost >/dev/null 2>&1 && return 0
+    note "localhost does not resolve: adding it to /etc/hosts"
+    local s=()
+    ((EUID == 0)) || s=(sudo)
+    printf '127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost ip6-loopback\n' |
+        "${s[@]}" tee -a /etc/hosts >/dev/null
+}
+ensure_localhost
+
 missing=()
 for p in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
