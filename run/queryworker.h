@@ -1,0 +1,52 @@
+#pragma once
+
+#include "connectionsettings.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+class RunChannel;
+
+// The statement a run executes, from the SQL memo's text: each of its lines (as typed, split at
+// its line breaks) preceded by one blank, all joined, and trimmed of characters with codes up to
+// 32 at both ends.
+QString statementFromMemoText(const QString &memoText);
+
+namespace WorkerTexts {
+inline constexpr const char *starting = "Starting...";
+inline constexpr const char *allDone = "All done!";
+inline constexpr const char *failed = "Failed";
+inline constexpr const char *notRunning =
+        "The MYSQL service is not running, or the connection settings are incorrect.";
+} // namespace WorkerTexts
+
+// What a worker needs, taken when the run starts: it reads nothing else while it runs.
+struct QueryJob
+{
+    QByteArray statement; // UTF-8
+    ConnectionSettings settings;
+};
+
+// The worker's run, on its own thread: connects by the recipe, runs the statement and hands the
+// column names, the records in batches, its log lines, at most one message and its end to the
+// channel. Returns early, quietly, once the channel is stopped.
+void runQueryJob(const QueryJob &job, RunChannel &channel);
+
+// The worker thread of one run. It is made, then started; it frees itself when its run has
+// returned, so nobody ever waits for it: a stopped run's worker ends by itself once its query
+// is killed, and a run still going when the program ends does not hold it up.
+class TMyThread
+{
+public:
+    TMyThread(QueryJob job, std::shared_ptr<RunChannel> channel);
+    void start();
+
+    // Worker threads still running, so the program can end without waiting for them.
+    static int running();
+
+private:
+    QueryJob job;
+    std::shared_ptr<RunChannel> channel;
+};

@@ -1,0 +1,65 @@
+#include "runchannel.h"
+
+#include <utility>
+
+RunChannel::RunChannel(std::function<void()> wake)
+    : wake(std::move(wake))
+{
+}
+
+void RunChannel::post(RunOutput output)
+{
+    bool wakeNow = false;
+    {
+        std::lock_guard lock(mutex);
+        if (stopped())
+            return;
+        queue.push_back(std::move(output));
+        if (!wakePending) {
+            wakePending = true;
+            wakeNow = true;
+        }
+    }
+    if (wakeNow)
+        wake();
+}
+
+void RunChannel::postMessageAndWait(std::string text)
+{
+    {
+        std::lock_guard lock(mutex);
+        messageOpen = true;
+    }
+    RunOutput message;
+    message.kind = RunOutput::Kind::Message;
+    message.text = std::move(text);
+    post(std::move(message));
+    std::unique_lock lock(mutex);
+    answered.wait(lock, [this] { return !messageOpen || stopped(); });
+}
+
+std::deque<RunOutput> RunChannel::takeAll()
+{
+    std::lock_guard lock(mutex);
+    wakePending = false;
+    return std::exchange(queue, {});
+}
+
+void RunChannel::messageAnswered()
+{
+    {
+        std::lock_guard lock(mutex);
+        messageOpen = false;
+    }
+    answered.notify_all();
+}
+
+void RunChannel::stop()
+{
+    {
+        std::lock_guard lock(mutex);
+        stopFlag.store(true, std::memory_order_release);
+        queue.clear();
+    }
+    answered.notify_all();
+}

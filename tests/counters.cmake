@@ -1,0 +1,3 @@
+add_executable(test_servercounters test_servercounters.cpp)
+target_link_libraries(test_servercounters PRIVATE orvex_run GTest::gtest_main)
+gtest_discover_tests(test_servercounters DISCOVERY_MODE PRE_TEST)
