@@ -1,22 +1,38 @@
+#include "clientlibrary.h"
 #include "orvexapplication.h"
+#include "orvexdbcfg.h"
 #include "orvexdbdocs.h"
 #include "orvexdbmain.h"
 #include "qtmessageseam.h"
+#include "queryworker.h"
+
+#include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char *argv[])
 {
+    // The client library starts before any thread can use it.
+    ClientLibraryScope clientLibrary;
     OrvexApplication app(argc, argv);
     QtMessageSeam messages;
     app.setMessageSeam(&messages);
 
     TForm1 form(messages);
-    // The help window belongs to the main window, so closing the main window ends the
-    // program even while help is open.
+    // The help window and the settings dialog belong to the main window, so closing the main
+    // window ends the program even while one of them is open.
     auto *help = new TOrvexNavigatorDocForm(&form);
     form.setHelpWindow(help);
+    auto *settings = new TOrvexSettingsForm(messages, &form);
+    form.setSettingsWindow(settings);
 
     form.show();
     const int result = app.exec();
     app.setMessageSeam(nullptr);
+    // A query still running does not hold the program up: its worker ends with the process,
+    // without the client library being shut down under it.
+    if (TMyThread::running() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(result);
+    }
     return result;
 }

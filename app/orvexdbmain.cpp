@@ -1,13 +1,21 @@
 #include "orvexdbmain.h"
 
+#include "connectionrecipe.h"
 #include "gridmodel.h"
+#include "logview.h"
 #include "messageseam.h"
+#include "orvexdbcfg.h"
 #include "orvexdbdocs.h"
+#include "queryworker.h"
+#include "servercounters.h"
 #include "statementbuilder.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -151,13 +159,22 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
     connect(GenerateSQLButton, &QPushButton::clicked, this, &TForm1::GenerateSQLButtonClick);
     connect(ExitButton, &QPushButton::clicked, this, &TForm1::ExitButtonClick);
     connect(DatabaseHelp, &QPushButton::clicked, this, &TForm1::DatabaseHelpClick);
+    connect(ConfigureConnectionButton, &QPushButton::clicked, this,
+            &TForm1::ConfigureConnectionButtonClick);
+    connect(SubmitSQL, &QPushButton::clicked, this, &TForm1::SubmitSQLClick);
+    // Picking a table and every edit of the chooser's text look the columns up.
+    connect(OrvexTable, &QComboBox::currentTextChanged, this, &TForm1::OrvexTableChange);
 
     resize(1272, 818);
     move(291, 142);
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // A run still going ends on its own; nothing of it may reach a window that is gone.
+    detachRun();
+}
 
 void TForm1::buildConstraintPanel()
 {
@@ -255,13 +272,11 @@ void TForm1::buildConstraintPanel()
     ExitButton = button(p, "ExitButton", QStringLiteral("E&xit"), {624, 264, 81, 37});
 
     Label24 = label(p, "Label24", QStringLiteral("STATUS"), 764, 12);
-    Memo1 = named(new QPlainTextEdit(p), "Memo1");
+    // The log is the program's own record of a run, one line per record however many: it can
+    // be selected and copied, not typed.
+    Memo1 = named(new LogView(p), "Memo1");
     Memo1->setGeometry(764, 28, 497, 197);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    // The log is the program's own record of a run: it can be selected and copied, not typed.
-    Memo1->setReadOnly(true);
-    Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
     Label1 = label(p, "Label1", QStringLiteral("SQL QUERY"), 768, 228);
     Label1->resize(Label1->width(), 17);
@@ -309,6 +324,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 void TForm1::FormCreate()
 {
     totalRowEstimate = 1;
+    connectionSettings = ConnectionSettings();
 }
 
 SearchConstraints TForm1::readConstraints() const
@@ -381,6 +397,235 @@ void TForm1::SearchButtonClick()
     Memo1->clear();
     SQLEdit->clear();
     setSqlMemoLine(GenerateSQL());
+    StartRun();
+}
+
+void TForm1::SubmitSQLClick()
+{
+    QCoreApplication::processEvents();
+    StartRun();
+}
+
+void TForm1::ConfigureConnectionButtonClick()
+{
+    if (settingsWindow)
+        settingsWindow->run(connectionSettings);
+}
+
+void TForm1::OrvexTableChange()
+{
+    LoadTableColumns();
+}
+
+bool TForm1::openStatusConnection()
+{
+    SQLQueryStatus.setConnection(&SQLConnectionStatus);
+    applyRecipe(SQLConnectionStatus, connectionSettings);
+    SQLConnectionStatus.open();
+    return SQLConnectionStatus.connected();
+}
+
+void TForm1::statusConnectionFailed()
+{
+    Timer1->stop();
+    messages.information(QString::fromLatin1(WorkerTexts::notRunning));
+}
+
+void TForm1::LoadTableColumns()
+{
+    // Removing the entries keeps the text the chooser shows and leaves no entry selected.
+    const QString shown = ParamCombo->currentText();
+    ParamCombo->clear();
+    ParamCombo->setEditText(shown);
+    VarTypes->clear();
+    const QString table = OrvexTable->currentText();
+    try {
+        if (openStatusConnection()) {
+            SQLQueryStatus.setSql(QStringLiteral("DESCRIBE ") + table + QLatin1Char(';'));
+            SQLQueryStatus.open();
+            while (!SQLQueryStatus.eof()) {
+                ParamCombo->addItem(SQLQueryStatus.text(0));
+                VarTypes->addItem(SQLQueryStatus.text(1));
+                SQLQueryStatus.next();
+            }
+            ParamCombo->setCurrentIndex(-1);
+            ParamCombo->setEditText(shown);
+            SQLQueryStatus.close();
+        }
+        SQLConnectionStatus.close();
+    } catch (const std::exception &) {
+        ParamCombo->setCurrentIndex(-1);
+        ParamCombo->setEditText(shown);
+        statusConnectionFailed();
+    }
+}
+
+std::int64_t TForm1::readListingValue(const char *statement, const QString &key, int valueColumn)
+{
+    QByteArray value;
+    if (openStatusConnection()) {
+        SQLQueryStatus.setSql(QString::fromLatin1(statement));
+        SQLQueryStatus.open();
+        const QByteArray wanted = key.toUtf8();
+        while (!SQLQueryStatus.eof()) {
+            if (SQLQueryStatus.value(0).toByteArray().contains(wanted))
+                value = SQLQueryStatus.value(valueColumn).toByteArray();
+            SQLQueryStatus.next();
+        }
+        SQLQueryStatus.close();
+    }
+    SQLConnectionStatus.close();
+    return parseServerInteger(std::string_view(value.constData(), size_t(value.size())));
+}
+
+std::int64_t TForm1::ReadRowReadCounter(bool raw)
+{
+    std::int64_t reading = 0;
+    try {
+        reading = readListingValue(ServerCounters::statusStatement.data(),
+                                   QString::fromLatin1(ServerCounters::rowReadCounter), 1);
+    } catch (const std::exception &) {
+        statusConnectionFailed();
+        return 0;
+    }
+    if (raw)
+        return reading;
+    return rowsReadSinceBaseline(reading, readCounterBaseline);
+}
+
+std::int64_t TForm1::ReadTableRowCount(const QString &tableName)
+{
+    try {
+        return readListingValue(ServerCounters::tableStatusStatement.data(), tableName, 4);
+    } catch (const std::exception &) {
+        statusConnectionFailed();
+        return 0;
+    }
+}
+
+void TForm1::StartRun()
+{
+    if (runInProgress()) {
+        messages.information(QStringLiteral("A query is already running."));
+        return;
+    }
+    const QString memoText = SQLEdit->toPlainText();
+    if (memoText.section(QLatin1Char('\n'), 0, 0).isEmpty()) {
+        messages.information(QStringLiteral("No query was entered."));
+        return;
+    }
+    // The run counts as started from here, so a second start from the event pumps below is
+    // refused rather than run over this one.
+    const quint64 runId = ++lastRunId;
+    auto runChannel = std::make_shared<RunChannel>([this, runId] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, runId] {
+                if (runId == lastRunId)
+                    applyRunOutput();
+            },
+            Qt::QueuedConnection);
+    });
+    channel = runChannel;
+    pendingOutput.clear();
+    workerServerId = 0;
+    QueryJob job {statementFromMemoText(memoText).toUtf8(), connectionSettings};
+
+    StatusMessage->setText(QStringLiteral("Clearing grid..."));
+    QCoreApplication::processEvents();
+    gridModel->startRun(runId);
+    StatusMessage->setText(QStringLiteral("Running query..."));
+    QCoreApplication::processEvents();
+
+    runStartTime = double(QDateTime::currentMSecsSinceEpoch()) / 86400000.0;
+    SearchButton->setEnabled(false);
+    CancelButton->setEnabled(true);
+    readCounterBaseline = ReadRowReadCounter(true);
+    totalRowEstimate = ReadTableRowCount(QStringLiteral("surfaceshort"));
+    Timer1->start();
+    if (channel != runChannel)
+        return; // the window was closed while the status readings' messages were up
+    TMyThread(std::move(job), runChannel).start();
+}
+
+void TForm1::detachRun()
+{
+    if (channel) {
+        channel->stop();
+        channel.reset();
+    }
+    pendingOutput.clear();
+    gridModel->stopRun();
+}
+
+void TForm1::applyRunOutput()
+{
+    // A message box of the run opens a nested event loop; output arriving meanwhile waits for
+    // the loop below to go on once the box is closed.
+    if (applyingOutput)
+        return;
+    applyingOutput = true;
+    QElapsedTimer slice;
+    slice.start();
+    constexpr qint64 sliceMilliseconds = 8;
+    while (channel) {
+        if (pendingOutput.empty()) {
+            pendingOutput = channel->takeAll();
+            if (pendingOutput.empty())
+                break;
+        }
+        if (slice.elapsed() >= sliceMilliseconds) {
+            QTimer::singleShot(0, this, [this, runId = lastRunId] {
+                if (runId == lastRunId)
+                    applyRunOutput();
+            });
+            break;
+        }
+        RunOutput output = std::move(pendingOutput.front());
+        pendingOutput.pop_front();
+        applyOne(output);
+    }
+    applyingOutput = false;
+}
+
+void TForm1::applyOne(RunOutput &output)
+{
+    const quint64 runId = lastRunId;
+    switch (output.kind) {
+    case RunOutput::Kind::Log:
+        Memo1->appendLine(QString::fromStdString(output.text));
+        break;
+    case RunOutput::Kind::ServerId:
+        workerServerId = output.number;
+        break;
+    case RunOutput::Kind::Columns:
+        gridModel->setResultColumns(runId, std::move(output.names));
+        break;
+    case RunOutput::Kind::Records:
+        if (gridModel->appendRecords(runId, output.records))
+            Memo1->appendEchoLines(std::move(output.records));
+        break;
+    case RunOutput::Kind::Message: {
+        const std::shared_ptr<RunChannel> asking = channel;
+        messages.information(QString::fromStdString(output.text));
+        asking->messageAnswered();
+        break;
+    }
+    case RunOutput::Kind::Finished:
+        channel.reset();
+        pendingOutput.clear();
+        RunFinished();
+        break;
+    }
+}
+
+void TForm1::RunFinished()
+{
+    Timer1->stop();
+    StatusMessage->setText(QStringLiteral("Done!"));
+    ProgressBar1->setValue(0);
+    SearchButton->setEnabled(true);
+    CancelButton->setEnabled(false);
 }
 
 void TForm1::ExitButtonClick()

@@ -1,11 +1,20 @@
 #pragma once
 
+#include "connectionsettings.h"
+#include "runchannel.h"
+#include "sqlconnection.h"
+#include "sqlquery.h"
+
 #include <QWidget>
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 
 class GridModel;
+class LogView;
 class MessageSeam;
+class TOrvexSettingsForm;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -32,6 +41,8 @@ public:
 
     // The help window that the Help button shows; start-up creates it after the main window.
     void setHelpWindow(TOrvexNavigatorDocForm *window) { helpWindow = window; }
+    // The connection settings dialog that "Configure connection..." shows.
+    void setSettingsWindow(TOrvexSettingsForm *window) { settingsWindow = window; }
 
     // Reads the constraint controls into the form the statement builder takes.
     SearchConstraints readConstraints() const;
@@ -40,6 +51,20 @@ public:
 
     // Replaces the SQL memo's text with the one line given (an empty text gives one empty line).
     void setSqlMemoLine(const QString &line);
+
+    // Fills the parameter chooser and the hidden type list with the chosen table's columns.
+    void LoadTableColumns();
+    // The server's global row-read counter: as reported (raw), or since the run's baseline.
+    std::int64_t ReadRowReadCounter(bool raw);
+    // The server's row count of the table whose name contains the given name.
+    std::int64_t ReadTableRowCount(const QString &tableName);
+
+    // Starts a run of the SQL memo's statement on a worker and returns at once.
+    void StartRun();
+    // Puts the window back into its idle state after a run.
+    void RunFinished();
+    // True from the start of a run until it has finished or been cancelled.
+    bool runInProgress() const { return channel != nullptr; }
 
     // Areas
     QFrame *Panel1 = nullptr;
@@ -132,7 +157,7 @@ public:
 
     // Log and SQL memos
     QLabel *Label24 = nullptr;
-    QPlainTextEdit *Memo1 = nullptr;
+    LogView *Memo1 = nullptr;
     QLabel *Label1 = nullptr;
     QPlainTextEdit *SQLEdit = nullptr;
 
@@ -149,8 +174,21 @@ public:
 
     QTimer *Timer1 = nullptr;
 
-    // The current run's total-row estimate, 1 until the first run.
+    // The values the connections are made with; the settings dialog edits them.
+    ConnectionSettings connectionSettings;
+
+    // The status connection and its statement serve the column lookup, the server counters
+    // and cancelling; they are used on the main thread only, opened and closed around each use.
+    SqlConnection SQLConnectionStatus;
+    SqlQuery SQLQueryStatus {&SQLConnectionStatus};
+
+    // The current run: its start as a day count with the time of day as fraction, the
+    // read-counter baseline and the total-row estimate (1 until the first run).
+    double runStartTime = 0;
+    std::int64_t readCounterBaseline = 0;
     std::int64_t totalRowEstimate = 0;
+    // The server's id of the current run's worker connection, 0 until the worker has connected.
+    std::uint64_t workerServerId = 0;
 
 public slots:
     void FormCreate();
@@ -158,6 +196,9 @@ public slots:
     void GenerateSQLButtonClick();
     void ExitButtonClick();
     void DatabaseHelpClick();
+    void ConfigureConnectionButtonClick();
+    void OrvexTableChange();
+    void SubmitSQLClick();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -165,7 +206,28 @@ protected:
 private:
     void buildConstraintPanel();
     void buildStatusPanel();
+    // Binds the status statement to the status connection, applies the recipe and opens it.
+    // Returns whether it is connected; throws on errors.
+    bool openStatusConnection();
+    // The failure of a status reading: the timer stops and the user is told.
+    void statusConnectionFailed();
+    // Reads column valueColumn of the last row of the listing whose column 0 contains key.
+    std::int64_t readListingValue(const char *statement, const QString &key, int valueColumn);
+    // Applies the worker's queued output for at most a few milliseconds, then yields to the
+    // event loop and goes on later, so timers and repaints keep running during a large result.
+    void applyRunOutput();
+    void applyOne(RunOutput &output);
+    // Ends the current run's hand-over: its worker stops at its next check and nothing it
+    // still sends reaches the window.
+    void detachRun();
 
     MessageSeam &messages;
     TOrvexNavigatorDocForm *helpWindow = nullptr;
+    TOrvexSettingsForm *settingsWindow = nullptr;
+
+    std::shared_ptr<RunChannel> channel;
+    std::deque<RunOutput> pendingOutput;
+    quint64 lastRunId = 0;
+    bool applyingOutput = false;
+    bool applyScheduled = false;
 };

@@ -53,24 +53,29 @@ void streamResult(SqlResult &result, RunChannel &channel)
 
     ResultChunkBuilder batch(columns);
     auto batchStart = std::chrono::steady_clock::now();
-    while (!result.eof()) {
-        for (int i = 0; i < columns; ++i) {
-            const QByteArrayView value = result.value(i);
-            batch.appendField(std::string_view(value.data(), size_t(value.size())));
-        }
-        batch.endRecord();
-        result.next();
-        // The clock is read every few records only; its cost adds up over millions.
-        if ((batch.recordCount() & 15) == 0 || result.eof()) {
+    try {
+        while (!result.eof()) {
+            for (int i = 0; i < columns; ++i) {
+                const QByteArrayView value = result.value(i);
+                batch.appendField(std::string_view(value.data(), size_t(value.size())));
+            }
+            batch.endRecord();
             if (channel.stopped())
-                return;
+                return; // the channel takes nothing more
+            // Checked before the next fetch, which may wait for the server: a record that
+            // arrives after a pause goes over at once instead of waiting for the next one.
             const auto now = std::chrono::steady_clock::now();
             if (batch.recordCount() >= batchRecords || batch.byteCount() >= batchBytes
                 || now - batchStart >= batchAge) {
                 postRecords(channel, batch);
                 batchStart = now;
             }
+            result.next();
         }
+    } catch (...) {
+        // Records read before an error still reach the grid, ahead of the run's failure.
+        postRecords(channel, batch);
+        throw;
     }
     postRecords(channel, batch);
 }
@@ -137,8 +142,7 @@ void runQueryJob(const QueryJob &job, RunChannel &channel)
 TMyThread::TMyThread(QueryJob job, std::shared_ptr<RunChannel> channel)
     : job(std::move(job))
     , channel(std::move(channel))
-{
-}
+{ }
 
 void TMyThread::start()
 {

@@ -4,24 +4,20 @@
 
 RunChannel::RunChannel(std::function<void()> wake)
     : wake(std::move(wake))
-{
-}
+{ }
 
 void RunChannel::post(RunOutput output)
 {
-    bool wakeNow = false;
-    {
-        std::lock_guard lock(mutex);
-        if (stopped())
-            return;
-        queue.push_back(std::move(output));
-        if (!wakePending) {
-            wakePending = true;
-            wakeNow = true;
-        }
-    }
-    if (wakeNow)
+    // The wake-up is posted under the lock, so once stop() has returned no wake-up can reach a
+    // receiver that may be gone by then.
+    std::lock_guard lock(mutex);
+    if (stopped())
+        return;
+    queue.push_back(std::move(output));
+    if (!wakePending) {
+        wakePending = true;
         wake();
+    }
 }
 
 void RunChannel::postMessageAndWait(std::string text)

@@ -41,7 +41,8 @@ struct RunOutput
 class RunChannel
 {
 public:
-    // wake is called on the worker thread; it must only post a call to the main thread.
+    // wake is called on the worker thread with the channel locked; it must only post a call to
+    // the main thread.
     explicit RunChannel(std::function<void()> wake);
 
     // Worker side.
