@@ -1,0 +1,34 @@
+#include "processlist.h"
+
+bool isWorkerProcess(const QString &id, const QString &statement, std::uint64_t workerServerId)
+{
+    return workerServerId != 0 && !statement.isEmpty() && id == QString::number(workerServerId);
+}
+
+QString workerProcessId(const QList<QStringList> &rows, std::uint64_t workerServerId)
+{
+    QString processId;
+    for (const QStringList &row : rows) {
+        if (row.size() <= ProcessListColumns::statement)
+            continue;
+        const QString &id = row.at(ProcessListColumns::id);
+        if (isWorkerProcess(id, row.at(ProcessListColumns::statement), workerServerId))
+            processId = id;
+    }
+    return processId;
+}
+
+QString killStatement(const QString &processId)
+{
+    return QStringLiteral("KILL QUERY ") + processId + QLatin1Char(';');
+}
+
+QString killingQueryLine(const QString &processId)
+{
+    return QStringLiteral("Killing query ") + processId + QStringLiteral("...");
+}
+
+QString killedQueryLine(const QString &processId)
+{
+    return QStringLiteral("Killed query ") + processId + QLatin1Char('.');
+}

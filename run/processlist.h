@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QLatin1String>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+// Cancelling a run: the worker's query is found in the server's process list by the server id
+// of the worker's own connection, then killed from the status connection.
+namespace CancelTexts {
+inline constexpr QLatin1String processListStatement("SHOW PROCESSLIST;");
+inline constexpr QLatin1String done("Done...");
+inline constexpr QLatin1String noConnection("No database connection!");
+} // namespace CancelTexts
+
+// The columns of "SHOW PROCESSLIST;" read here: the process's id, and the statement it runs
+// (NULL, read as empty, when it is idle).
+namespace ProcessListColumns {
+inline constexpr int id = 0;
+inline constexpr int statement = 7;
+} // namespace ProcessListColumns
+
+// True for the process-list row of the worker's connection while it runs a statement: its id
+// is the decimal text of workerServerId and its statement is not empty. A server id of 0 (the
+// worker has not connected yet) matches no row, since the server numbers its processes from 1.
+bool isWorkerProcess(const QString &id, const QString &statement, std::uint64_t workerServerId);
+
+// The id text of the process whose query a cancellation kills: the row of rows (as the server
+// lists them, NULL read as empty) for which isWorkerProcess holds; empty when there is none, in
+// which case nothing is stopped or killed. Rows too short to hold a statement are passed over.
+QString workerProcessId(const QList<QStringList> &rows, std::uint64_t workerServerId);
+
+// "KILL QUERY <id>;": ends the process's running statement and leaves its connection open.
+QString killStatement(const QString &processId);
+// The log lines before and after the kill: "Killing query <id>..." and "Killed query <id>.".
+QString killingQueryLine(const QString &processId);
+QString killedQueryLine(const QString &processId);
