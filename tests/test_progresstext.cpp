@@ -282,15 +282,4 @@ INSTANTIATE_TEST_SUITE_P(
                   0}),
     [](const testing::TestParamInfo<TickCase> &info) { return std::string(info.param.name); });
 
-TEST(Progress, EachTickIsComputedAfresh)
-{
-    // A tick without a value leaves nothing behind for the next one.
-    EXPECT_EQ(progressTick(0, 0, 45000.0, 45000.0).bar, 0);
-    const ProgressTick tick = progressTick(4938268, 9876536, 45000.0, 45000.006944444445);
-    EXPECT_EQ(tick.status.toStdString(),
-              "Read 4,938,268 of 9,876,536 observations... (50%)  (10 minutes elapsed, 10 "
-              "minutes to go)");
-    EXPECT_EQ(tick.bar, 50);
-}
-
 } // namespace
