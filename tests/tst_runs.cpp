@@ -1,0 +1,461 @@
+// Query runs of the main window against the test server with the sample database: the grid, the
+// log, the messages and the window's state from start to end of a run, the column lookup and the
+// server readings.
+#include "clientlibrary.h"
+#include "connectionrecipe.h"
+#include "gridmodel.h"
+#include "logview.h"
+#include "orvexapplication.h"
+#include "orvexdbmain.h"
+#include "scriptedmessages.h"
+#include "sqlconnection.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+const QString notRunning =
+    QStringLiteral("The MYSQL service is not running, or the connection settings are incorrect.");
+
+QtMessageHandler defaultHandler = nullptr;
+
+void dropPlatformNotices(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.startsWith(QLatin1String("This plugin does not support")))
+        return;
+    defaultHandler(type, context, message);
+}
+
+// Runs statements as root on the test server, outside the program under test.
+void runOnServer(const QStringList &statements)
+{
+    SqlConnection connection;
+    applyRecipe(connection, ConnectionSettings());
+    connection.open();
+    for (const QString &statement : statements)
+        connection.execute(statement);
+}
+
+// A list of texts written as plain literals.
+QStringList strings(std::initializer_list<const char *> texts)
+{
+    QStringList list;
+    for (const char *text : texts)
+        list << QString::fromUtf8(text);
+    return list;
+}
+
+QStringList gridRow(const GridModel &model, int row)
+{
+    QStringList cells;
+    for (int column = 0; column < model.gridColumnCount(); ++column)
+        cells << model.store().cellText(column, row);
+    return cells;
+}
+
+} // namespace
+
+class TestRuns : public QObject
+{
+    Q_OBJECT
+
+private:
+    ScriptedMessages messages;
+    std::unique_ptr<TForm1> form;
+
+    // Puts the statement into the SQL memo and runs it as "Submit SQL" does; waits for the end.
+    void submit(const QString &statement)
+    {
+        form->SQLEdit->setPlainText(statement);
+        QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 30000);
+    }
+
+    QStringList logLines() const
+    {
+        QStringList lines;
+        for (qsizetype i = 0; i < form->Memo1->lineCount(); ++i)
+            lines << form->Memo1->line(i);
+        return lines;
+    }
+
+    void expectIdle()
+    {
+        QCOMPARE(form->StatusMessage->text(), QStringLiteral("Done!"));
+        QCOMPARE(form->ProgressBar1->value(), 0);
+        QVERIFY(form->SearchButton->isEnabled());
+        QVERIFY(!form->CancelButton->isEnabled());
+        QVERIFY(!form->Timer1->isActive());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        defaultHandler = qInstallMessageHandler(dropPlatformNotices);
+        QVERIFY2(!qEnvironmentVariableIsEmpty("MYSQL_UNIX_PORT"),
+                 "run through ctest, which starts the test server");
+    }
+
+    void init()
+    {
+        messages = ScriptedMessages();
+        form = std::make_unique<TForm1>(messages);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    void cleanup()
+    {
+        QTRY_VERIFY(!form->runInProgress());
+        QCOMPARE(messages.unscripted, 0);
+        form.reset();
+    }
+
+    void initialSearchFillsGridAndLog()
+    {
+        form->Memo1->setPlainText(QStringLiteral("earlier line"));
+        QTest::mouseClick(form->SearchButton, Qt::LeftButton);
+        QVERIFY(!form->SearchButton->isEnabled());
+        QVERIFY(form->CancelButton->isEnabled());
+        QVERIFY(form->Timer1->isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 30000);
+        QCOMPARE(messages.texts(), QStringList());
+        expectIdle();
+
+        const GridModel &grid = *form->gridModel;
+        QCOMPARE(grid.gridColumnCount(), 25 + 2);
+        QCOMPARE(gridRow(grid, 0).mid(0, 12),
+                 (strings({"id", "year", "month", "day", "hour", "faa", "icao", "wmo", "lat", "lon",
+                           "temp", "dewpt"})));
+        QCOMPARE(gridRow(grid, 0).mid(22), (strings({"skyl", "ceil", "wxcodes", "", ""})));
+        QCOMPARE(grid.store().recordCount(), 48);
+        QCOMPARE(grid.gridRowCount(), 49);
+        // Ordered by date and hour: the first record is 1995-07-15 00 UTC, the last 16th 23 UTC.
+        QCOMPARE(
+            gridRow(grid, 1).mid(1, 9),
+            (strings({"1995", "7", "15", "0", "SWF", "KSWF", "69423", "41.5000", "-74.1000"})));
+        QCOMPARE(gridRow(grid, 48).mid(1, 4), (strings({"1995", "7", "16", "23"})));
+
+        const QStringList log = logLines();
+        QCOMPARE(log.size(), 1 + 48 + 1);
+        QCOMPARE(log.first(), QStringLiteral("Starting..."));
+        QCOMPARE(log.last(), QStringLiteral("All done!"));
+        // Each echo line holds columns 1 to 20 of its record, each followed by a comma.
+        for (int record = 1; record <= 48; ++record) {
+            QString echo;
+            for (int column = 1; column <= 20; ++column)
+                echo += grid.store().cellText(column, record) + QLatin1Char(',');
+            QCOMPARE(log.at(record), echo);
+        }
+    }
+
+    void emptyResultShowsHeaderOnly()
+    {
+        submit(QStringLiteral("SELECT * FROM surfaceshort WHERE year = 1800;"));
+        QCOMPARE(messages.texts(), QStringList());
+        expectIdle();
+        QCOMPARE(form->gridModel->gridColumnCount(), 27);
+        QCOMPARE(form->gridModel->gridRowCount(), 20);
+        QCOMPARE(form->gridModel->store().cellText(6, 0), QStringLiteral("icao"));
+        for (int row = 1; row < 20; ++row)
+            QCOMPARE(gridRow(*form->gridModel, row).join(QString()), QString());
+        QCOMPARE(logLines(), (strings({"Starting...", "All done!"})));
+    }
+
+    // Results of fewer than 21 columns run like any other; their echo lines hold what there is.
+    void narrowResultsRun_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<QStringList>("echo");
+        QTest::newRow("three columns")
+            << QStringLiteral("SELECT id, icao, year FROM surfaceshort WHERE icao = 'KSWF' "
+                              "AND year = 1995 AND month = 7 AND day = 15 ORDER BY hour LIMIT 2;")
+            << 3 << strings({"KSWF,1995,", "KSWF,1995,"});
+        QTest::newRow("one column")
+            << QStringLiteral("SELECT 'x' AS only_one;") << 1 << strings({""});
+        QTest::newRow("twenty-one columns")
+            << QStringLiteral("SELECT 0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20;") << 21
+            << strings({"1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,"});
+    }
+
+    void narrowResultsRun()
+    {
+        QFETCH(QString, statement);
+        QFETCH(int, columns);
+        QFETCH(QStringList, echo);
+        submit(statement);
+        QCOMPARE(messages.texts(), QStringList());
+        QCOMPARE(form->gridModel->gridColumnCount(), columns + 2);
+        QCOMPARE(form->gridModel->store().recordCount(), echo.size());
+        QCOMPARE(logLines(), strings({"Starting..."}) + echo + strings({"All done!"}));
+        expectIdle();
+    }
+
+    // The grid's column count follows each result; its row count only grows.
+    void gridLayoutFollowsEachRun()
+    {
+        submit(QStringLiteral("SELECT s.*, 1, 2, 3, 4, 5 FROM surfaceshort s LIMIT 1;"));
+        QCOMPARE(form->gridModel->gridColumnCount(), 32);
+        submit(QStringLiteral(
+            "SELECT id,year,month,day,hour,faa,icao,wmo,lat,lon,temp,dewpt,relh,"
+            "feel,wdir,wspd,gust,vis,alti,slp,p01i,skyc FROM surfaceshort LIMIT 1;"));
+        QCOMPARE(form->gridModel->gridColumnCount(), 24);
+        QCOMPARE(form->gridModel->store().cellText(21, 0), QStringLiteral("skyc"));
+        QCOMPARE(form->gridModel->store().cellText(22, 0), QString());
+
+        submit(QStringLiteral("SELECT id, icao FROM surfaceshort ORDER BY id LIMIT 100;"));
+        QCOMPARE(form->gridModel->gridRowCount(), 101);
+        QCOMPARE(form->gridModel->store().cellText(0, 100), QStringLiteral("100"));
+        submit(QStringLiteral("SELECT id, icao FROM surfaceshort ORDER BY id DESC LIMIT 5;"));
+        QCOMPARE(form->gridModel->gridRowCount(), 101);
+        QCOMPARE(form->gridModel->store().recordCount(), 5);
+        QVERIFY(!form->gridModel->store().cellText(0, 5).isEmpty());
+        for (int row = 6; row <= 100; ++row)
+            QCOMPARE(gridRow(*form->gridModel, row).join(QString()), QString());
+        QCOMPARE(messages.texts(), QStringList());
+    }
+
+    // The statement is the memo's typed lines joined by one blank, not its lines as wrapped on
+    // screen, so a long literal reaches the server whole.
+    void statementComesFromTypedLines()
+    {
+        const QString literal = QString(400, QLatin1Char('w'));
+        submit(QStringLiteral("  SELECT '") + literal + QStringLiteral("' AS x,\n'a' AS y ;\n"));
+        QCOMPARE(messages.texts(), QStringList());
+        QCOMPARE(form->gridModel->store().cellText(0, 1), literal);
+        QCOMPARE(form->gridModel->store().cellText(1, 1), QStringLiteral("a"));
+    }
+
+    void failuresEndTheRunIdle_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("refused statement")
+            << QStringLiteral("qxzv") << QStringLiteral("SELEC * FROM surfaceshort;")
+            << strings({"Failed"});
+        QTest::newRow("unknown table")
+            << QStringLiteral("qxzv") << QStringLiteral("SELECT * FROM nowhere;")
+            << strings({"Failed"});
+        QTest::newRow("wrong password")
+            << QStringLiteral("wrong") << QStringLiteral("SELECT 1;")
+            << (QStringList {notRunning, notRunning} << QStringLiteral("Failed"));
+    }
+
+    void failuresEndTheRunIdle()
+    {
+        QFETCH(QString, password);
+        QFETCH(QString, statement);
+        QFETCH(QStringList, shown);
+        form->connectionSettings.password = password;
+        submit(statement);
+        QCOMPARE(messages.texts(), shown);
+        QCOMPARE(logLines(), (strings({"Starting...", "All done!"})));
+        expectIdle();
+        // The window is usable afterwards.
+        messages = ScriptedMessages();
+        form->connectionSettings.password = QStringLiteral("qxzv");
+        submit(QStringLiteral("SELECT 7 AS seven;"));
+        QCOMPARE(messages.texts(), QStringList());
+        QCOMPARE(form->gridModel->store().cellText(0, 1), QStringLiteral("7"));
+    }
+
+    // An error in the middle of a result keeps what the grid received before it.
+    void errorAfterRowsKeepsThem()
+    {
+        submit(QStringLiteral("SELECT id, IF(id = 3, (SELECT 1 UNION SELECT 2), 0) AS q "
+                              "FROM surfaceshort WHERE id <= 5 ORDER BY id;"));
+        QCOMPARE(messages.texts(), strings({"Failed"}));
+        QCOMPARE(logLines().last(), QStringLiteral("All done!"));
+        QCOMPARE(form->gridModel->store().recordCount(), 2);
+        QCOMPARE(form->gridModel->store().cellText(0, 2), QStringLiteral("2"));
+        expectIdle();
+    }
+
+    void emptyFirstLineStartsNothing_data()
+    {
+        QTest::addColumn<QString>("memo");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("second line only") << QStringLiteral("\nSELECT 1;");
+    }
+
+    void emptyFirstLineStartsNothing()
+    {
+        QFETCH(QString, memo);
+        form->Memo1->setPlainText(QStringLiteral("kept"));
+        form->SQLEdit->setPlainText(memo);
+        QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
+        QCOMPARE(messages.texts(), strings({"No query was entered."}));
+        QVERIFY(!form->runInProgress());
+        QCOMPARE(form->StatusMessage->text(), QStringLiteral("Idle"));
+        QCOMPARE(logLines(), strings({"kept"}));
+        QVERIFY(form->SearchButton->isEnabled());
+    }
+
+    void secondStartIsRefused()
+    {
+        form->SQLEdit->setPlainText(QStringLiteral("SELECT SLEEP(1) AS s;"));
+        QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
+        QVERIFY(form->runInProgress());
+        form->SQLEdit->setPlainText(QStringLiteral("SELECT 2 AS two;"));
+        QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
+        QCOMPARE(messages.texts(), strings({"A query is already running."}));
+        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 30000);
+        QCOMPARE(form->gridModel->store().cellText(0, 0), QStringLiteral("s"));
+        QCOMPARE(form->gridModel->store().cellText(0, 1), QStringLiteral("0"));
+        QCOMPARE(logLines(), (strings({"Starting...", "", "All done!"})));
+    }
+
+    void submitKeepsEarlierLog()
+    {
+        submit(QStringLiteral("SELECT 1 AS a;"));
+        submit(QStringLiteral("SELECT 2 AS b;"));
+        QCOMPARE(logLines(),
+                 (strings({"Starting...", "", "All done!", "Starting...", "", "All done!"})));
+    }
+
+    void columnLookup_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QStringList>("firstNames");
+        QTest::addColumn<QStringList>("firstTypes");
+        QTest::addColumn<QString>("lastName");
+        QTest::addColumn<QString>("lastType");
+        const QStringList names =
+            strings({"id", "year", "month", "day", "hour", "faa", "icao", "wmo", "lat", "lon"});
+        const QStringList types =
+            strings({"int(10) unsigned", "smallint(6)", "tinyint(4)", "tinyint(4)", "tinyint(4)",
+                     "char(3)", "char(4)", "char(5)", "decimal(7,4)", "decimal(7,4)"});
+        QTest::newRow("surfaceshort") << QStringLiteral("surfaceshort") << 25 << names << types
+                                      << QStringLiteral("wxcodes") << QStringLiteral("varchar(24)");
+        QTest::newRow("surface") << QStringLiteral("surface") << 31 << names << types
+                                 << QStringLiteral("metar") << QStringLiteral("varchar(255)");
+        QTest::newRow("upper") << QStringLiteral("upper") << 22 << names << types
+                               << QStringLiteral("levtype") << QStringLiteral("char(3)");
+    }
+
+    void columnLookup()
+    {
+        QFETCH(QString, table);
+        QFETCH(int, count);
+        QFETCH(QStringList, firstNames);
+        QFETCH(QStringList, firstTypes);
+        QFETCH(QString, lastName);
+        QFETCH(QString, lastType);
+        // A first lookup for another table, so the one measured replaces existing entries.
+        form->OrvexTable->setEditText(QStringLiteral("upper") == table ? QStringLiteral("surface")
+                                                                       : QStringLiteral("upper"));
+        form->OrvexTable->setEditText(table);
+        QCOMPARE(messages.texts(), QStringList());
+        QCOMPARE(form->ParamCombo->count(), count);
+        QCOMPARE(form->VarTypes->count(), count);
+        for (int i = 0; i < firstNames.size(); ++i) {
+            QCOMPARE(form->ParamCombo->itemText(i), firstNames.at(i));
+            QCOMPARE(form->VarTypes->itemText(i), firstTypes.at(i));
+        }
+        QCOMPARE(form->ParamCombo->itemText(count - 1), lastName);
+        QCOMPARE(form->VarTypes->itemText(count - 1), lastType);
+        QCOMPARE(form->ParamCombo->currentIndex(), -1);
+        QCOMPARE(form->ParamCombo->currentText(), QStringLiteral("select a table first"));
+    }
+
+    void misspeltTableStopsTheTimer()
+    {
+        form->Timer1->start();
+        form->OrvexTable->setEditText(QStringLiteral("surfaceshorts"));
+        QCOMPARE(messages.texts(), QStringList {notRunning});
+        QVERIFY(!form->Timer1->isActive());
+        QCOMPARE(form->ParamCombo->count(), 0);
+        QCOMPARE(form->VarTypes->count(), 0);
+    }
+
+    // After a column was picked, another table's lookup leaves its name shown but no entry
+    // selected, so the builder finds no type and leaves the values unquoted.
+    void lookupAfterPickingAColumn()
+    {
+        form->OrvexTable->setEditText(QStringLiteral("surface"));
+        const int skyc = form->ParamCombo->findText(QStringLiteral("skyc"));
+        QVERIFY(skyc >= 0);
+        form->ParamCombo->setCurrentIndex(skyc);
+        form->findChild<QCheckBox *>(QStringLiteral("ParamRangeCheck"))->setChecked(true);
+        form->findChild<QCheckBox *>(QStringLiteral("DateRangeCheck"))->setChecked(false);
+        form->findChild<QCheckBox *>(QStringLiteral("StnEqCheck"))->setChecked(false);
+        form->findChild<QCheckBox *>(QStringLiteral("OrderByDateTime"))->setChecked(false);
+        QCOMPARE(form->GenerateSQL(),
+                 QStringLiteral("SELECT * FROM surface WHERE (skyc >= '85') AND (skyc <= '93');"));
+
+        form->OrvexTable->setEditText(QStringLiteral("surfaceshort"));
+        QCOMPARE(form->ParamCombo->currentText(), QStringLiteral("skyc"));
+        QCOMPARE(form->ParamCombo->currentIndex(), -1);
+        QCOMPARE(form->GenerateSQL(),
+                 QStringLiteral("SELECT * FROM surfaceshort WHERE (skyc >= 85) AND (skyc <= 93);"));
+        QCOMPARE(messages.texts(), QStringList());
+    }
+
+    // The row count comes from the last table listed whose name contains the one asked for;
+    // the counter readings come from the server's global status.
+    void serverReadings()
+    {
+        runOnServer(
+            {QStringLiteral("DROP DATABASE IF EXISTS orvex_counts"),
+             QStringLiteral("CREATE DATABASE orvex_counts"),
+             QStringLiteral("CREATE TABLE orvex_counts.surface (a INT) ENGINE=MyISAM"),
+             QStringLiteral("CREATE TABLE orvex_counts.surfaceshort (a INT) ENGINE=MyISAM"),
+             QStringLiteral("CREATE TABLE orvex_counts.surfaceshortz (a INT) ENGINE=MyISAM"),
+             QStringLiteral("INSERT INTO orvex_counts.surface VALUES (1)"),
+             QStringLiteral("INSERT INTO orvex_counts.surfaceshort VALUES (1),(2),(3)"),
+             QStringLiteral("INSERT INTO orvex_counts.surfaceshortz VALUES "
+                            "(1),(2),(3),(4),(5),(6),(7)")});
+        form->connectionSettings.database = QStringLiteral("orvex_counts");
+        QCOMPARE(form->ReadTableRowCount(QStringLiteral("surfaceshort")), 7);
+        QCOMPARE(form->ReadTableRowCount(QStringLiteral("surface")), 7);
+        QCOMPARE(form->ReadTableRowCount(QStringLiteral("shortz")), 7);
+        QCOMPARE(form->ReadTableRowCount(QStringLiteral("nothing")), 0);
+        runOnServer({QStringLiteral("DROP DATABASE orvex_counts")});
+        form->connectionSettings.database = QStringLiteral("orvex");
+
+        const std::int64_t raw = form->ReadRowReadCounter(true);
+        QVERIFY(raw > 0);
+        form->readCounterBaseline = raw;
+        runOnServer({QStringLiteral("DO (SELECT COUNT(wxcodes) FROM orvex.surfaceshort)")});
+        const std::int64_t scanned = form->ReadRowReadCounter(false);
+        QVERIFY2(scanned >= 200000, qPrintable(QString::number(scanned)));
+        QCOMPARE(form->readCounterBaseline, raw);
+        QCOMPARE(messages.texts(), QStringList());
+
+        // Without a server each reading stops the timer, tells the user and gives 0.
+        form->connectionSettings.host = QStringLiteral("/nonexistent/orvex/mysqld.sock");
+        form->Timer1->start();
+        QCOMPARE(form->ReadRowReadCounter(false), 0);
+        QVERIFY(!form->Timer1->isActive());
+        QCOMPARE(form->readCounterBaseline, raw);
+        form->Timer1->start();
+        QCOMPARE(form->ReadTableRowCount(QStringLiteral("surfaceshort")), 0);
+        QVERIFY(!form->Timer1->isActive());
+        QCOMPARE(messages.texts(), (QStringList {notRunning, notRunning}));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    ClientLibraryScope clientLibrary;
+    OrvexApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    TestRuns test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_runs.moc"
