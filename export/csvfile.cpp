@@ -182,6 +182,7 @@ void WriteCSVFile(const QString &path, std::string_view text)
 QString SaveCSVFile(const ResultStore &grid, const QString &chosenPath)
 {
     const QString path = CSVFilePath(chosenPath);
-    WriteCSVFile(path, BuildCSVText(grid));
+    const QByteArray text = BuildCSVText(grid);
+    WriteCSVFile(path, std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
     return path;
 }

@@ -3,9 +3,14 @@
 #include "resultstore.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
+
+#include <sys/mman.h>
 
 namespace {
 
@@ -25,53 +30,140 @@ std::size_t characterCount(std::string_view text)
     return count;
 }
 
+// What each byte means for quoting: 1 makes the cell quoted (NUL, the control characters, the
+// space, the comma), 3 also counts a double quote to be doubled.
+constexpr auto quotingClass = [] {
+    std::array<unsigned char, 256> classes {};
+    for (int code = 0; code <= ' '; ++code)
+        classes[code] = 1;
+    classes[','] = 1;
+    classes['"'] = 3;
+    return classes;
+}();
+
 // Bytes that quoting adds to the cell: none for a cell written as it is, otherwise the two
 // enclosing quotes and one for each double quote it holds.
 std::size_t quotingBytes(std::string_view cell)
 {
-    bool quoted = false;
+    unsigned quoted = 0;
     std::size_t quotes = 0;
     for (const char byte : cell) {
-        const auto code = static_cast<unsigned char>(byte);
-        quoted |= code <= ' ' || code == ',';
-        quotes += code == '"';
+        const unsigned char kind = quotingClass[static_cast<unsigned char>(byte)];
+        quoted |= kind;
+        quotes += kind >> 1;
     }
-    return quoted || quotes ? 2 + quotes : 0;
+    return quoted ? 2 + quotes : 0;
 }
 
-void appendCSVCell(std::string &out, std::string_view cell)
+// The text under construction: one buffer of the size counted beforehand, filled front to back
+// without a check per byte. Should a count fall short, the buffer grows rather than overflows.
+class TextBuffer
+{
+public:
+    explicit TextBuffer(std::size_t size)
+        : bytes(static_cast<qsizetype>(size), Qt::Uninitialized)
+        , next(bytes.data())
+        , end(next + size)
+    {
+        preferLargePages(next, size);
+    }
+
+    std::size_t size() const { return static_cast<std::size_t>(next - bytes.data()); }
+
+    void append(std::string_view text)
+    {
+        if (text.empty())
+            return;
+        reserve(text.size());
+        std::memcpy(next, text.data(), text.size());
+        next += text.size();
+    }
+    void append(char byte)
+    {
+        reserve(1);
+        *next++ = byte;
+    }
+    void appendSpaces(std::size_t count)
+    {
+        reserve(count);
+        std::memset(next, ' ', count);
+        next += count;
+    }
+
+    // Removes the last character after offset start, all bytes of it. Without a starting byte
+    // among the last four (text that is not UTF-8) only the last byte goes.
+    void dropLastCharacter(std::size_t start)
+    {
+        const std::size_t length = size();
+        if (length == start)
+            return;
+        const std::size_t earliest = std::max(start, length >= 4 ? length - 4 : 0);
+        std::size_t first = length - 1;
+        while (first > earliest && isContinuation(bytes.data()[first]))
+            --first;
+        next = bytes.data() + (isContinuation(bytes.data()[first]) ? length - 1 : first);
+    }
+
+    QByteArray take()
+    {
+        bytes.truncate(static_cast<qsizetype>(size()));
+        return std::move(bytes);
+    }
+
+private:
+    // A text of a million records takes some 40,000 pages of 4 KiB, and a first touch of each
+    // costs a page fault; where the system offers large pages on request, the buffer asks for
+    // them, which makes the faults some 500 times fewer. Nothing changes where it cannot.
+    static void preferLargePages(char *data, std::size_t size)
+    {
+#ifdef MADV_HUGEPAGE
+        constexpr std::uintptr_t largePage = 2 * 1024 * 1024;
+        const auto start = reinterpret_cast<std::uintptr_t>(data);
+        const std::uintptr_t first = (start + largePage - 1) & ~(largePage - 1);
+        const std::uintptr_t last = (start + size) & ~(largePage - 1);
+        if (last > first)
+            ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+#else
+        Q_UNUSED(data);
+        Q_UNUSED(size);
+#endif
+    }
+
+    void reserve(std::size_t count)
+    {
+        if (count <= static_cast<std::size_t>(end - next))
+            return;
+        const std::size_t used = size();
+        const std::size_t wanted = std::max(used + count, used + used / 2);
+        bytes.resize(static_cast<qsizetype>(wanted));
+        next = bytes.data() + used;
+        end = bytes.data() + wanted;
+    }
+
+    QByteArray bytes;
+    char *next;
+    char *end;
+};
+
+void appendCSVCell(TextBuffer &out, std::string_view cell)
 {
     if (quotingBytes(cell) == 0) {
         out.append(cell);
         return;
     }
-    out += '"';
+    out.append('"');
     std::size_t from = 0;
     for (std::size_t quote = cell.find('"'); quote != std::string_view::npos;
          quote = cell.find('"', quote + 1)) {
         out.append(cell.substr(from, quote + 1 - from));
-        out += '"';
+        out.append('"');
         from = quote + 1;
     }
     out.append(cell.substr(from));
-    out += '"';
+    out.append('"');
 }
 
-// Removes the line's last character, all bytes of it; an empty line stays empty. Without a
-// starting byte among the last four (text that is not UTF-8) only the last byte goes.
-void dropLastCharacter(std::string &out, std::size_t lineStart)
-{
-    if (out.size() == lineStart)
-        return;
-    const std::size_t last = out.size() - 1;
-    const std::size_t earliest = std::max(lineStart, out.size() >= 4 ? out.size() - 4 : 0);
-    std::size_t start = last;
-    while (start > earliest && isContinuation(out[start]))
-        --start;
-    out.resize(isContinuation(out[start]) ? last : start);
-}
-
-std::string commaDelimitedText(const ResultStore &grid, int columns, int rows)
+QByteArray commaDelimitedText(const ResultStore &grid, int columns, int rows)
 {
     std::size_t size = static_cast<std::size_t>(rows) * (std::max(columns - 1, 0) + lineEnd.size());
     for (int row = 0; row < rows; ++row) {
@@ -79,22 +171,21 @@ std::string commaDelimitedText(const ResultStore &grid, int columns, int rows)
             size += grid.cell(column, row).size();
     }
 
-    std::string out;
-    out.reserve(size);
+    TextBuffer out(size);
     for (int row = 0; row < rows; ++row) {
         const std::size_t lineStart = out.size();
         for (int column = 0; column < columns; ++column) {
             out.append(grid.cell(column, row));
             if (column < columns - 1)
-                out += ',';
+                out.append(',');
         }
-        dropLastCharacter(out, lineStart);
+        out.dropLastCharacter(lineStart);
         out.append(lineEnd);
     }
-    return out;
+    return out.take();
 }
 
-std::string spaceAlignedText(const ResultStore &grid, int columns, int rows)
+QByteArray spaceAlignedText(const ResultStore &grid, int columns, int rows)
 {
     // The widths in characters, and for the buffer's size the bytes and characters per column.
     std::vector<std::size_t> widths(columns, 0);
@@ -119,25 +210,24 @@ std::string spaceAlignedText(const ResultStore &grid, int columns, int rows)
                          static_cast<std::size_t>(rows) * pad);
     }
 
-    std::string out;
-    out.reserve(size);
+    TextBuffer out(size);
     for (int row = 0; row < rows; ++row) {
         const std::size_t lineStart = out.size();
         for (int column = 0; column < columns; ++column) {
             const std::string_view cell = grid.cell(column, row);
             out.append(cell);
             if (column < columns - 1)
-                out.append(std::min(widths[column] - characterCount(cell) + 1, pad), ' ');
+                out.appendSpaces(std::min(widths[column] - characterCount(cell) + 1, pad));
         }
-        dropLastCharacter(out, lineStart);
+        out.dropLastCharacter(lineStart);
         out.append(lineEnd);
     }
-    return out;
+    return out.take();
 }
 
 } // namespace
 
-std::string BuildCSVText(const ResultStore &grid)
+QByteArray BuildCSVText(const ResultStore &grid)
 {
     const int columns = std::max(grid.columnCount(), 0);
     const int rows = std::max(grid.rowCount(), 0);
@@ -150,20 +240,19 @@ std::string BuildCSVText(const ResultStore &grid)
         }
     }
 
-    std::string out;
-    out.reserve(size);
+    TextBuffer out(size);
     for (int row = 0; row < rows; ++row) {
         for (int column = 0; column < columns; ++column) {
             if (column > 0)
-                out += ',';
+                out.append(',');
             appendCSVCell(out, grid.cell(column, row));
         }
         out.append(lineEnd);
     }
-    return out;
+    return out.take();
 }
 
-std::string BuildClipboardText(const ResultStore &grid, ClipboardMode mode)
+QByteArray BuildClipboardText(const ResultStore &grid, ClipboardMode mode)
 {
     const int columns = std::max(grid.columnCount(), 0);
     const int rows = std::max(grid.rowCount(), 0);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include <QByteArray>
 
 class ResultStore;
 
@@ -8,13 +8,13 @@ class ResultStore;
 // column of the grid as it is at the call: the header row, the two empty columns after the
 // result's own and the blank rows below the last record. Each line ends in carriage return and
 // line feed, the last line too. Cell bytes are copied unchanged (UTF-8 as received); the whole
-// text is built in one buffer sized before the first byte is written.
+// text is built in one buffer, sized before the first byte is written.
 
 // The CSV file's text. Cells are separated by ","; a cell holding a byte from 0 to 32 (NUL,
 // the control characters, the space), a double quote or a comma is written between double
 // quotes with each of its double quotes doubled; any other cell, the empty one included, is
 // written as it is.
-std::string BuildCSVText(const ResultStore &grid);
+QByteArray BuildCSVText(const ResultStore &grid);
 
 enum class ClipboardMode {
     // Every cell followed by ",", none quoted.
@@ -28,7 +28,7 @@ enum class ClipboardMode {
 // last column's, and then loses its last character (with the grid's two empty columns at the
 // end, the separator after the first of them), so a line after a query ends in one comma, or
 // in the spaces that fill out the last result column.
-std::string BuildClipboardText(const ResultStore &grid, ClipboardMode mode);
+QByteArray BuildClipboardText(const ResultStore &grid, ClipboardMode mode);
 
 namespace GridText {
 // The longest run of spaces that separates two columns of the space-aligned text.
