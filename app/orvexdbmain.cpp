@@ -6,6 +6,8 @@
 #include "messageseam.h"
 #include "orvexdbcfg.h"
 #include "orvexdbdocs.h"
+#include "processlist.h"
+#include "progresstext.h"
 #include "queryworker.h"
 #include "servercounters.h"
 #include "statementbuilder.h"
@@ -14,7 +16,6 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QHeaderView>
@@ -25,6 +26,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -162,6 +164,8 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
     connect(ConfigureConnectionButton, &QPushButton::clicked, this,
             &TForm1::ConfigureConnectionButtonClick);
     connect(SubmitSQL, &QPushButton::clicked, this, &TForm1::SubmitSQLClick);
+    connect(CancelButton, &QPushButton::clicked, this, &TForm1::CancelButtonClick);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     // Picking a table and every edit of the chooser's text look the columns up.
     connect(OrvexTable, &QComboBox::currentTextChanged, this, &TForm1::OrvexTableChange);
 
@@ -537,7 +541,7 @@ void TForm1::StartRun()
     StatusMessage->setText(QStringLiteral("Running query..."));
     QCoreApplication::processEvents();
 
-    runStartTime = double(QDateTime::currentMSecsSinceEpoch()) / 86400000.0;
+    runStartTime = currentLocalDays();
     SearchButton->setEnabled(false);
     CancelButton->setEnabled(true);
     readCounterBaseline = ReadRowReadCounter(true);
@@ -637,4 +641,60 @@ void TForm1::DatabaseHelpClick()
 {
     if (helpWindow)
         helpWindow->showHelp();
+}
+
+void TForm1::Timer1Timer()
+{
+    // The counter is read before the clock, so the time covers at least the rows counted.
+    const std::int64_t rowsRead = ReadRowReadCounter(false);
+    const ProgressTick tick =
+        progressTick(rowsRead, totalRowEstimate, runStartTime, currentLocalDays());
+    StatusMessage->setText(tick.status);
+    ProgressBar1->setValue(tick.bar);
+}
+
+void TForm1::CancelButtonClick()
+{
+    CancelRun();
+}
+
+void TForm1::CancelRun()
+{
+    bool workerStopped = false;
+    try {
+        QString processId;
+        if (openStatusConnection()) {
+            SQLQueryStatus.setSql(CancelTexts::processListStatement);
+            SQLQueryStatus.open();
+            for (; !SQLQueryStatus.eof(); SQLQueryStatus.next()) {
+                const QString id = SQLQueryStatus.text(ProcessListColumns::id);
+                if (isWorkerProcess(id, SQLQueryStatus.text(ProcessListColumns::statement),
+                                    workerServerId))
+                    processId = id;
+            }
+            SQLQueryStatus.close();
+        }
+        if (!processId.isEmpty() && SQLConnectionStatus.connected()) {
+            // From here nothing of the worker reaches the window; it ends by itself once its
+            // query is killed.
+            detachRun();
+            workerStopped = true;
+            Memo1->appendLine(killingQueryLine(processId));
+            QCoreApplication::processEvents();
+            // A fixed pause lies between stopping the run and killing its query; the window
+            // does not respond meanwhile.
+            QThread::msleep(5000);
+            SQLQueryStatus.setSql(killStatement(processId));
+            SQLQueryStatus.execSql();
+            Memo1->appendLine(killedQueryLine(processId));
+            RunFinished();
+        }
+        SQLConnectionStatus.close();
+        Memo1->appendLine(CancelTexts::done);
+    } catch (const std::exception &) {
+        messages.information(CancelTexts::noConnection);
+        // A stopped worker delivers nothing more, so the window must not wait for its end.
+        if (workerStopped)
+            RunFinished();
+    }
 }

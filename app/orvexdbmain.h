@@ -63,6 +63,8 @@ public:
     void StartRun();
     // Puts the window back into its idle state after a run.
     void RunFinished();
+    // Stops the current run: its worker is detached and its query killed on the server.
+    void CancelRun();
     // True from the start of a run until it has finished or been cancelled.
     bool runInProgress() const { return channel != nullptr; }
 
@@ -199,6 +201,8 @@ public slots:
     void ConfigureConnectionButtonClick();
     void OrvexTableChange();
     void SubmitSQLClick();
+    void CancelButtonClick();
+    void Timer1Timer();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -60,8 +60,14 @@ void streamResult(SqlResult &result, RunChannel &channel)
                 batch.appendField(std::string_view(value.data(), size_t(value.size())));
             }
             batch.endRecord();
-            if (channel.stopped())
-                return; // the channel takes nothing more
+            if (channel.stopped()) {
+                // The run was cancelled and its query is about to be killed on the server.
+                // Reading on, keeping nothing, spares the server from waiting on this client
+                // until then; the kill ends the result with an error.
+                while (!result.eof())
+                    result.next();
+                return;
+            }
             // Checked before the next fetch, which may wait for the server: a record that
             // arrives after a pause goes over at once instead of waiting for the next one.
             const auto now = std::chrono::steady_clock::now();
@@ -116,8 +122,7 @@ void runQueryJob(const QueryJob &job, RunChannel &channel)
             SqlResult result = connection.query(QByteArrayView(job.statement));
             streamResult(result, channel);
             if (channel.stopped()) {
-                // Closing the connection ends the result without reading what the server
-                // still has to send.
+                // A cancelled run ends quietly: no end of run is delivered.
                 connection.close();
                 return;
             }

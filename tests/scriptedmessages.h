@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Records every message box the program asks for and answers warnings from a script.
 // A warning beyond the script is a test failure waiting to happen, so it is recorded with
 // the answer OK and flagged by `unscripted`.
@@ -23,6 +25,8 @@ public:
     void information(const QString &text) override
     {
         shown.append({QStringLiteral("information"), QStringLiteral("Information"), text});
+        if (onInformation)
+            onInformation(text);
     }
     bool warning(const QString &text) override
     {
@@ -62,4 +66,6 @@ public:
     QList<bool> answers; // answers to warnings and confirmations, in order; true is OK
     QList<Shown> shown;
     int unscripted = 0;
+    // Runs while an information box is up, as a user's actions behind a box would.
+    std::function<void(const QString &)> onInformation;
 };

@@ -7,6 +7,7 @@
 #include "logview.h"
 #include "orvexapplication.h"
 #include "orvexdbmain.h"
+#include "progresstext.h"
 #include "scriptedmessages.h"
 #include "sqlconnection.h"
 
@@ -20,7 +21,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -96,6 +99,38 @@ private:
         QVERIFY(form->SearchButton->isEnabled());
         QVERIFY(!form->CancelButton->isEnabled());
         QVERIFY(!form->Timer1->isActive());
+    }
+
+    // A query that sends one record every 50 ms, long enough to be cancelled in the middle. The
+    // server sends its output when its buffer is full; a wide record fills it at once.
+    static QString slowQuery()
+    {
+        return QStringLiteral("SELECT id, icao, SLEEP(0.05) AS pause, REPEAT('x', 20000) AS pad "
+                              "FROM surfaceshort;");
+    }
+
+    // Starts the slow query and waits until its first records are in the grid.
+    void startSlowRun()
+    {
+        form->SQLEdit->setPlainText(slowQuery());
+        QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(form->gridModel->store().recordCount() >= 3, 10000);
+        QVERIFY(form->workerServerId != 0);
+    }
+
+    // The statement the server runs for a connection, empty when it runs none or is gone.
+    static QString serverStatement(std::uint64_t connectionId)
+    {
+        SqlConnection connection;
+        applyRecipe(connection, ConnectionSettings());
+        connection.open();
+        SqlResult list = connection.query(QStringLiteral("SHOW PROCESSLIST;"));
+        QString statement;
+        for (; !list.eof(); list.next()) {
+            if (list.text(0) == QString::number(connectionId))
+                statement = list.text(7);
+        }
+        return statement;
     }
 
 private slots:
@@ -445,6 +480,125 @@ private slots:
         QCOMPARE(form->ReadTableRowCount(QStringLiteral("surfaceshort")), 0);
         QVERIFY(!form->Timer1->isActive());
         QCOMPARE(messages.texts(), (QStringList {notRunning, notRunning}));
+    }
+
+    void cancelStopsTheRunAndItsQuery()
+    {
+        startSlowRun();
+        const QString id = QString::number(form->workerServerId);
+        QTest::mouseClick(form->CancelButton, Qt::LeftButton);
+        expectIdle();
+        const QStringList log = logLines();
+        QCOMPARE(log.first(), QStringLiteral("Starting..."));
+        QCOMPARE(log.mid(log.size() - 3),
+                 (QStringList {QStringLiteral("Killing query ") + id + QStringLiteral("..."),
+                               QStringLiteral("Killed query ") + id + QStringLiteral("."),
+                               QStringLiteral("Done...")}));
+        QVERIFY(!log.contains(QStringLiteral("All done!")));
+        QTRY_COMPARE(serverStatement(id.toULongLong()), QString());
+
+        // Nothing of the stopped run arrives afterwards.
+        const int records = form->gridModel->store().recordCount();
+        QTest::qWait(300);
+        QCOMPARE(form->gridModel->store().recordCount(), records);
+        QCOMPARE(logLines(), log);
+        QCOMPARE(messages.texts(), QStringList());
+
+        // The next search runs as usual.
+        QTest::mouseClick(form->SearchButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 30000);
+        QCOMPARE(form->gridModel->store().recordCount(), 48);
+        QCOMPARE(logLines().last(), QStringLiteral("All done!"));
+        QCOMPARE(messages.texts(), QStringList());
+    }
+
+    // Another client's select, running all along, is left alone.
+    void cancelKillsOnlyTheRunsOwnQuery()
+    {
+        QString otherResult;
+        QString otherError;
+        std::atomic<std::uint64_t> otherId {0};
+        std::thread other([&] {
+            ClientThreadScope clientThread;
+            try {
+                SqlConnection connection;
+                applyRecipe(connection, ConnectionSettings());
+                connection.open();
+                otherId = connection.serverId();
+                SqlResult result = connection.query(QStringLiteral("SELECT SLEEP(7) AS other;"));
+                otherResult = result.text(0);
+            } catch (const std::exception &e) {
+                otherError = QString::fromUtf8(e.what());
+            }
+        });
+        QTRY_VERIFY(otherId != 0);
+        QTRY_VERIFY(serverStatement(otherId).contains(QStringLiteral("SLEEP(7)")));
+        startSlowRun();
+        QTest::mouseClick(form->CancelButton, Qt::LeftButton);
+        expectIdle();
+        QVERIFY(serverStatement(otherId).contains(QStringLiteral("SLEEP(7)")));
+        other.join();
+        QCOMPARE(otherError, QString());
+        QCOMPARE(otherResult, QStringLiteral("0")); // SLEEP gives 1 when it is interrupted
+    }
+
+    // The server has ended the worker's statement (here: it refused it, and the worker waits
+    // for its failure box to be answered): nothing is stopped, and the run ends as usual.
+    void cancelAfterTheServerFinished()
+    {
+        messages.onInformation = [this](const QString &text) {
+            if (text == QStringLiteral("Failed"))
+                form->CancelRun();
+        };
+        submit(QStringLiteral("SELECT * FROM nowhere;"));
+        QCOMPARE(messages.texts(), strings({"Failed"}));
+        QCOMPARE(logLines(), strings({"Starting...", "Done...", "All done!"}));
+        expectIdle();
+    }
+
+    void cancelWithoutStatusConnection()
+    {
+        startSlowRun();
+        form->Timer1->stop();
+        form->connectionSettings.password = QStringLiteral("wrong");
+        const QStringList before = logLines();
+        QTest::mouseClick(form->CancelButton, Qt::LeftButton);
+        QCOMPARE(messages.texts(), strings({"No database connection!"}));
+        // The run goes on.
+        QVERIFY(form->runInProgress());
+        QVERIFY(form->CancelButton->isEnabled());
+        QVERIFY(!logLines().contains(QStringLiteral("Done...")));
+        QTRY_VERIFY(logLines().size() > before.size());
+
+        form->connectionSettings.password = QStringLiteral("qxzv");
+        form->CancelRun();
+        expectIdle();
+        QCOMPARE(logLines().last(), QStringLiteral("Done..."));
+    }
+
+    // Once a second the status line and the bar show the rows the server has read.
+    void progressTicksDuringALongQuery()
+    {
+        // Each record scans the whole table again, with a key the server cannot cache.
+        form->SQLEdit->setPlainText(
+            QStringLiteral("SELECT a.id, (SELECT COUNT(*) FROM surfaceshort b WHERE b.wxcodes = "
+                           "CONCAT('#', a.id)) AS n FROM surfaceshort a;"));
+        QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
+        QCOMPARE(form->StatusMessage->text(), QStringLiteral("Running query..."));
+        QVERIFY(form->totalRowEstimate > 200000);
+        const QString estimate = GroupThousands(QString::number(form->totalRowEstimate));
+        QTRY_VERIFY_WITH_TIMEOUT(form->ProgressBar1->value() > 0, 20000);
+        const QString status = form->StatusMessage->text();
+        QVERIFY2(status.startsWith(QStringLiteral("Read ")), qPrintable(status));
+        QVERIFY2(status.contains(QStringLiteral(" of ") + estimate
+                                 + QStringLiteral(" observations... (")),
+                 qPrintable(status));
+        QVERIFY2(status.contains(QStringLiteral(" minutes elapsed, ")), qPrintable(status));
+        QTRY_VERIFY_WITH_TIMEOUT(form->StatusMessage->text() != status, 5000);
+        QVERIFY(form->runInProgress());
+        form->CancelRun();
+        expectIdle();
+        QCOMPARE(messages.texts(), QStringList());
     }
 };
 
