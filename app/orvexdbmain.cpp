@@ -1,6 +1,7 @@
 #include "orvexdbmain.h"
 
 #include "connectionrecipe.h"
+#include "gridexport.h"
 #include "gridmodel.h"
 #include "logview.h"
 #include "messageseam.h"
@@ -166,6 +167,10 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
     connect(SubmitSQL, &QPushButton::clicked, this, &TForm1::SubmitSQLClick);
     connect(CancelButton, &QPushButton::clicked, this, &TForm1::CancelButtonClick);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(SaveCSVButton, &QPushButton::clicked, this, &TForm1::SaveCSVButtonClick);
+    connect(ClipboardCSVButton, &QPushButton::clicked, this, &TForm1::ClipboardCSVButtonClick);
+    connect(ClipboardSpaceButton, &QPushButton::clicked, this, &TForm1::ClipboardSpaceButtonClick);
+    saveDialogs = std::make_unique<QtSaveDialog>(this);
     // Picking a table and every edit of the chooser's text look the columns up.
     connect(OrvexTable, &QComboBox::currentTextChanged, this, &TForm1::OrvexTableChange);
 
@@ -697,4 +702,19 @@ void TForm1::CancelRun()
         if (workerStopped)
             RunFinished();
     }
+}
+
+void TForm1::SaveCSVButtonClick()
+{
+    SaveGridAsCSV(gridModel->store(), *saveDialogs);
+}
+
+void TForm1::ClipboardCSVButtonClick()
+{
+    CopyGridToClipboard(gridModel->store(), ClipboardMode::CommaDelimited);
+}
+
+void TForm1::ClipboardSpaceButtonClick()
+{
+    CopyGridToClipboard(gridModel->store(), ClipboardMode::SpaceAligned);
 }

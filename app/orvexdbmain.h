@@ -13,6 +13,7 @@
 
 class GridModel;
 class LogView;
+class SaveDialogSeam;
 class MessageSeam;
 class TOrvexSettingsForm;
 class QCheckBox;
@@ -189,6 +190,9 @@ public:
     double runStartTime = 0;
     std::int64_t readCounterBaseline = 0;
     std::int64_t totalRowEstimate = 0;
+    // Asks where "Save to CSV..." writes; tests put their own in place of the real dialog.
+    std::unique_ptr<SaveDialogSeam> saveDialogs;
+
     // The server's id of the current run's worker connection, 0 until the worker has connected.
     std::uint64_t workerServerId = 0;
 
@@ -203,6 +207,9 @@ public slots:
     void SubmitSQLClick();
     void CancelButtonClick();
     void Timer1Timer();
+    void SaveCSVButtonClick();
+    void ClipboardCSVButtonClick();
+    void ClipboardSpaceButtonClick();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

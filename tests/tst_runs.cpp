@@ -3,6 +3,7 @@
 // server readings.
 #include "clientlibrary.h"
 #include "connectionrecipe.h"
+#include "gridexport.h"
 #include "gridmodel.h"
 #include "logview.h"
 #include "orvexapplication.h"
@@ -12,12 +13,16 @@
 #include "sqlconnection.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -598,6 +603,42 @@ private slots:
         QVERIFY(form->runInProgress());
         form->CancelRun();
         expectIdle();
+        QCOMPARE(messages.texts(), QStringList());
+    }
+
+    // The export buttons write the grid as the run left it.
+    void exportButtonsTakeTheGrid()
+    {
+        submit(QStringLiteral("SELECT icao, temp, 'a b' AS t FROM surfaceshort WHERE icao = "
+                              "'KSWF' AND year = 1995 AND month = 7 AND day = 15 ORDER BY hour "
+                              "LIMIT 2;"));
+        const QString firstTemp = form->gridModel->store().cellText(1, 1);
+        const QString secondTemp = form->gridModel->store().cellText(1, 2);
+        QVERIFY(!firstTemp.isEmpty());
+        const QByteArray records = "KSWF," + firstTemp.toUtf8() + ",\"a b\",,\r\nKSWF,"
+            + secondTemp.toUtf8() + ",\"a b\",,\r\n";
+        const QByteArray csv = "icao,temp,t,,\r\n" + records + QByteArray(",,,,\r\n").repeated(17);
+
+        // The clipboard's comma text quotes nothing and drops each line's last character.
+        QTest::mouseClick(form->ClipboardCSVButton, Qt::LeftButton);
+        QCOMPARE(QGuiApplication::clipboard()->text().toUtf8(),
+                 "icao,temp,t,\r\nKSWF," + firstTemp.toUtf8() + ",a b,\r\nKSWF,"
+                     + secondTemp.toUtf8() + ",a b,\r\n" + QByteArray(",,,\r\n").repeated(17));
+
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        struct ChosenPath : SaveDialogSeam
+        {
+            QString path;
+            std::optional<QString> chooseSavePath() override { return path; }
+        };
+        auto dialog = std::make_unique<ChosenPath>();
+        dialog->path = folder.filePath(QStringLiteral("kswf"));
+        form->saveDialogs = std::move(dialog);
+        QTest::mouseClick(form->SaveCSVButton, Qt::LeftButton);
+        QFile saved(folder.filePath(QStringLiteral("kswf.csv")));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), csv);
         QCOMPARE(messages.texts(), QStringList());
     }
 };
