@@ -17,7 +17,7 @@ packages=(
     libmariadb-dev mariadb-server mariadb-client
     libgtest-dev googletest
     xvfb xauth
-    fonts-dejavu-core fontconfig
+    fonts-dejavu-core fonts-liberation2 fontconfig
 )
 
 note() { echo "install-deps: $*" >&2; }
