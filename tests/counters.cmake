@@ -1,3 +1,7 @@
 add_executable(test_servercounters test_servercounters.cpp)
 target_link_libraries(test_servercounters PRIVATE orvex_run GTest::gtest_main)
 gtest_discover_tests(test_servercounters DISCOVERY_MODE PRE_TEST)
+
+add_executable(test_statementtext test_statementtext.cpp)
+target_link_libraries(test_statementtext PRIVATE orvex_run GTest::gtest_main)
+gtest_discover_tests(test_statementtext DISCOVERY_MODE PRE_TEST)
