@@ -68,6 +68,13 @@ std::string text(const QByteArray &bytes)
     return bytes.toStdString();
 }
 
+// Test cases are named by their name field.
+#define NAMED_BY_NAME(Case)                                                                        \
+    void PrintTo(const Case &c, std::ostream *out)                                                 \
+    {                                                                                              \
+        *out << c.name;                                                                            \
+    }
+
 // ---- Whole texts ----
 
 struct GridCase
@@ -76,11 +83,7 @@ struct GridCase
     std::function<ResultStore()> grid;
     std::string csv, comma, space;
 };
-
-void PrintTo(const GridCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
+NAMED_BY_NAME(GridCase)
 
 class GridTexts : public testing::TestWithParam<GridCase>
 {
@@ -194,11 +197,7 @@ struct CellCase
     std::string cell;
     std::string csvField;
 };
-
-void PrintTo(const CellCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
+NAMED_BY_NAME(CellCase)
 
 class CellTexts : public testing::TestWithParam<CellCase>
 {
@@ -238,14 +237,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct NameCase
 {
-    const char *chosen;
+    const char *name; // the path chosen
     const char *written;
 };
-
-void PrintTo(const NameCase &c, std::ostream *out)
-{
-    *out << c.chosen;
-}
+NAMED_BY_NAME(NameCase)
 
 class FileName : public testing::TestWithParam<NameCase>
 {
@@ -253,7 +248,7 @@ class FileName : public testing::TestWithParam<NameCase>
 
 TEST_P(FileName, CSVAppendedUnlessTheNameEndsInIt)
 {
-    EXPECT_EQ(CSVFilePath(QString::fromUtf8(GetParam().chosen)).toStdString(), GetParam().written);
+    EXPECT_EQ(CSVFilePath(QString::fromUtf8(GetParam().name)).toStdString(), GetParam().written);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -400,12 +395,6 @@ TEST_F(FileWrite, NewFileHoldsTheTextAndNothingElseIsLeft)
               (std::map<std::string, std::string> {{"obs.csv", "420 id,stamp,,\r\n"}}));
 }
 
-TEST_F(FileWrite, EmptyText)
-{
-    ASSERT_EQ(write(at("obs.csv"), "", Child::None).error, "");
-    EXPECT_EQ(snapshot(folder), (std::map<std::string, std::string> {{"obs.csv", "420 "}}));
-}
-
 // A longer old file: nothing of its tail may remain. Its permission bits stay.
 TEST_F(FileWrite, ReplacesAnExistingFileWhole)
 {
@@ -437,11 +426,7 @@ struct FailureCase
     Child how;
     const char *message; // %1 stands for the scratch folder
 };
-
-void PrintTo(const FailureCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
+NAMED_BY_NAME(FailureCase)
 
 class WriteFailure : public FileWrite, public testing::WithParamInterface<FailureCase>
 {

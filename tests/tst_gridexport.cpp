@@ -84,10 +84,6 @@ private slots:
         QTest::newRow("comma-delimited, non-ASCII")
             << false << false
             << "city,\r\nZ\xc3\xbcrich,\r\nK\xc3\xb6ln,\r\n" + QByteArray(",\r\n").repeated(17);
-        QTest::newRow("space-aligned, non-ASCII")
-            << true << false
-            << "city   \r\nZ\xc3\xbcrich \r\nK\xc3\xb6ln   \r\n"
-                + QByteArray("       \r\n").repeated(17);
     }
 
     // What the clipboard held before is replaced, and a reader gets the text as plain text.
