@@ -5,6 +5,7 @@
 #include "orvexapplication.h"
 #include "orvexdbdocs.h"
 #include "orvexdbmain.h"
+#include "platformnotices.h"
 #include "scriptedmessages.h"
 
 #include <QAbstractItemModel>
@@ -49,17 +50,6 @@ protected:
     }
 };
 
-// The offscreen platform reports window-manager requests it cannot carry out; they say nothing
-// about the program.
-QtMessageHandler defaultHandler = nullptr;
-
-void dropPlatformNotices(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (message.startsWith(QLatin1String("This plugin does not support")))
-        return;
-    defaultHandler(type, context, message);
-}
-
 } // namespace
 
 class TestMainWindow : public QObject
@@ -80,11 +70,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        // Chains to the test library's own handler, which is in place by now.
-        defaultHandler = qInstallMessageHandler(dropPlatformNotices);
-    }
+    void initTestCase() { installPlatformNoticeFilter(); }
 
     void init()
     {

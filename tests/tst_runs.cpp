@@ -8,6 +8,7 @@
 #include "logview.h"
 #include "orvexapplication.h"
 #include "orvexdbmain.h"
+#include "platformnotices.h"
 #include "progresstext.h"
 #include "scriptedmessages.h"
 #include "sqlconnection.h"
@@ -34,15 +35,6 @@ namespace {
 
 const QString notRunning =
     QStringLiteral("The MYSQL service is not running, or the connection settings are incorrect.");
-
-QtMessageHandler defaultHandler = nullptr;
-
-void dropPlatformNotices(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (message.startsWith(QLatin1String("This plugin does not support")))
-        return;
-    defaultHandler(type, context, message);
-}
 
 // Runs statements as root on the test server, outside the program under test.
 void runOnServer(const QStringList &statements)
@@ -141,7 +133,7 @@ private:
 private slots:
     void initTestCase()
     {
-        defaultHandler = qInstallMessageHandler(dropPlatformNotices);
+        installPlatformNoticeFilter();
         QVERIFY2(!qEnvironmentVariableIsEmpty("MYSQL_UNIX_PORT"),
                  "run through ctest, which starts the test server");
     }

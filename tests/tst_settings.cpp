@@ -1,6 +1,7 @@
 // The connection settings dialog on the offscreen platform: its controls, and its modal runs
 // driven from inside the modal loop through the named controls.
 #include "orvexdbcfg.h"
+#include "platformnotices.h"
 #include "scriptedmessages.h"
 
 #include <QApplication>
@@ -31,17 +32,6 @@ const QString resetQuestion =
 // leaked into the settings would show.
 const ConnectionSettings earlier {QStringLiteral("db.example.org"), QStringLiteral("weather"),
                                   QStringLiteral("alice"), QStringLiteral("s3cret")};
-
-// The offscreen platform reports window-manager requests it cannot carry out; they say nothing
-// about the program.
-QtMessageHandler defaultHandler = nullptr;
-
-void dropPlatformNotices(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (message.startsWith(QLatin1String("This plugin does not support")))
-        return;
-    defaultHandler(type, context, message);
-}
 
 // Replaces a box's text by typing, as a user would.
 void typeInto(QLineEdit *box, const QString &text)
@@ -110,11 +100,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        // Chains to the test library's own handler, which is in place by now.
-        defaultHandler = qInstallMessageHandler(dropPlatformNotices);
-    }
+    void initTestCase() { installPlatformNoticeFilter(); }
 
     void init()
     {
