@@ -551,9 +551,10 @@ void TForm1::StartRun()
     CancelButton->setEnabled(true);
     readCounterBaseline = ReadRowReadCounter(true);
     totalRowEstimate = ReadTableRowCount(QStringLiteral("surfaceshort"));
-    Timer1->start();
+    // The readings' message boxes run the event loop; a run cancelled meanwhile stays ended.
     if (channel != runChannel)
-        return; // the window was closed while the status readings' messages were up
+        return;
+    Timer1->start();
     TMyThread(std::move(job), runChannel).start();
 }
 
