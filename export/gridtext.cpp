@@ -56,7 +56,7 @@ std::size_t quotingBytes(std::string_view cell)
 }
 
 // The text under construction: one buffer of the size counted beforehand, filled front to back
-// without a check per byte. Should a count fall short, the buffer grows rather than overflows.
+// by plain copies. Should a count fall short, the buffer grows rather than overflows.
 class TextBuffer
 {
 public:
