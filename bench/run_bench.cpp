@@ -1,0 +1,643 @@
+// Measures a query run of the main window against the client library and the server's own
+// command-line client, with a large result (by default every row of surfaceshort). Each round
+// runs, in this order:
+//
+//   - the raw client loop: connect, the statement, mysql_use_result, every field of every row
+//     touched, disconnect;
+//   - the command-line client with --quick --batch, its output to /dev/null and to a file;
+//   - the main window, offscreen: StartRun to RunFinished for the same statement, filling the
+//     grid and the log memo, with the peak resident size of the process during the fill, the
+//     longest event-loop stall (the longest gap between two ticks of a 5 ms timer on the main
+//     thread) and the time until a first record is painted in the grid;
+//   - the grid's exports: "Save to CSV..." (to a file in the folder given) and both clipboard
+//     copies, timed as the buttons run them;
+//   - one progress tick.
+//
+// Rounds take turns, so a slow moment of the machine spreads over all the things measured. The
+// table gives median, lowest and highest of the rounds and the same for each value divided by
+// the raw client loop's time of its own round.
+//
+//   run_bench [--rounds N] [--socket PATH] [--client PATH] [--folder DIR] [--statement SQL]
+//
+// The server is reached as the program reaches it: host "localhost", user root, password qxzv,
+// database orvex, over the socket that MYSQL_UNIX_PORT (or --socket) names. bench/run.sh starts
+// a private server, loads the sample database and runs this program.
+#include "clientlibrary.h"
+#include "gridexport.h"
+#include "gridmodel.h"
+#include "logview.h"
+#include "messageseam.h"
+#include "orvexapplication.h"
+#include "orvexdbmain.h"
+
+#include <QAbstractEventDispatcher>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+
+#include <mysql.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsBetween(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+double millisecondsSince(Clock::time_point start)
+{
+    return millisecondsBetween(start, Clock::now());
+}
+
+struct Options
+{
+    int rounds = 5;
+    std::string socket;
+    std::string client;
+    std::string folder = "/tmp";
+    std::string statement = "SELECT * FROM surfaceshort";
+    std::string user = "root";
+    std::string password = "qxzv";
+    std::string database = "orvex";
+};
+
+[[noreturn]] void usage(const char *message)
+{
+    std::fprintf(stderr,
+                 "run_bench: %s\nusage: run_bench [--rounds N] [--socket PATH] [--client PATH] "
+                 "[--folder DIR] [--statement SQL]\n",
+                 message);
+    std::exit(2);
+}
+
+Options parseOptions(int argc, char **argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (i + 1 >= argc)
+            usage(("no value for " + name).c_str());
+        const std::string value = argv[++i];
+        if (name == "--rounds")
+            options.rounds = std::max(1, std::atoi(value.c_str()));
+        else if (name == "--socket")
+            options.socket = value;
+        else if (name == "--client")
+            options.client = value;
+        else if (name == "--folder")
+            options.folder = value;
+        else if (name == "--statement")
+            options.statement = value;
+        else
+            usage(("unknown option " + name).c_str());
+    }
+    if (options.socket.empty()) {
+        if (const char *fromEnvironment = std::getenv("MYSQL_UNIX_PORT"))
+            options.socket = fromEnvironment;
+    }
+    if (options.socket.empty())
+        usage("no server socket: give --socket or set MYSQL_UNIX_PORT");
+    if (options.client.empty()) {
+        for (const char *folder : {"/usr/bin", "/usr/local/bin", "/usr/sbin"}) {
+            for (const char *name : {"mariadb", "mysql"}) {
+                const std::string path = std::string(folder) + "/" + name;
+                if (options.client.empty() && ::access(path.c_str(), X_OK) == 0)
+                    options.client = path;
+            }
+        }
+    }
+    if (options.client.empty())
+        usage("no command-line client found: give --client");
+    return options;
+}
+
+// ---- The process's memory, as the kernel counts it ----
+
+long statusKiB(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray key = QByteArray(field) + ':';
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+// Sets the peak resident size (VmHWM) back to the present resident size.
+void resetPeakResident()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
+        std::fprintf(stderr, "run_bench: cannot reset the peak resident size\n");
+}
+
+// ---- The raw client loop ----
+
+struct RawLoop
+{
+    double total = 0; // connect to disconnect
+    double firstRow = 0; // connect to the first row in hand
+    long long rows = 0;
+    long long bytes = 0;
+};
+
+RawLoop rawClientLoop(const Options &options)
+{
+    RawLoop measured;
+    const Clock::time_point start = Clock::now();
+    MYSQL *mysql = mysql_init(nullptr);
+    mysql_options(mysql, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    if (!mysql_real_connect(mysql, nullptr, options.user.c_str(), options.password.c_str(),
+                            options.database.c_str(), 0, options.socket.c_str(), 0)) {
+        std::fprintf(stderr, "run_bench: cannot connect: %s\n", mysql_error(mysql));
+        std::exit(1);
+    }
+    if (mysql_real_query(mysql, options.statement.data(), options.statement.size()) != 0) {
+        std::fprintf(stderr, "run_bench: the statement failed: %s\n", mysql_error(mysql));
+        std::exit(1);
+    }
+    MYSQL_RES *result = mysql_use_result(mysql);
+    const unsigned columns = mysql_num_fields(result);
+    unsigned long long checksum = 0;
+    while (MYSQL_ROW row = mysql_fetch_row(result)) {
+        if (measured.rows == 0)
+            measured.firstRow = millisecondsSince(start);
+        const unsigned long *lengths = mysql_fetch_lengths(result);
+        for (unsigned i = 0; i < columns; ++i) {
+            measured.bytes += static_cast<long long>(lengths[i]);
+            if (row[i] && lengths[i] > 0)
+                checksum += static_cast<unsigned char>(row[i][lengths[i] - 1]);
+        }
+        ++measured.rows;
+    }
+    if (mysql_errno(mysql) != 0) {
+        std::fprintf(stderr, "run_bench: reading the rows failed: %s\n", mysql_error(mysql));
+        std::exit(1);
+    }
+    mysql_free_result(result);
+    mysql_close(mysql);
+    measured.total = millisecondsSince(start);
+    if (checksum == 0 && measured.bytes > 0)
+        std::fprintf(stderr, "run_bench: every field ends in a NUL byte?\n");
+    return measured;
+}
+
+// ---- The command-line client ----
+
+// Runs the client on the statement with its output going to the file; returns the time from
+// the start of the process to its end.
+double commandLineClient(const Options &options, const std::string &outputPath)
+{
+    const std::string socket = "--socket=" + options.socket;
+    const std::string user = "--user=" + options.user;
+    const std::string password = "--password=" + options.password;
+    const std::string database = "--database=" + options.database;
+    std::vector<const char *> args = {options.client.c_str(),
+                                      "--no-defaults",
+                                      socket.c_str(),
+                                      user.c_str(),
+                                      password.c_str(),
+                                      database.c_str(),
+                                      "--default-character-set=utf8mb4",
+                                      "--quick",
+                                      "--batch",
+                                      "-e",
+                                      options.statement.c_str(),
+                                      nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const Clock::time_point start = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, options.client.c_str(), &actions, nullptr,
+                    const_cast<char *const *>(args.data()), environ)
+        != 0) {
+        std::fprintf(stderr, "run_bench: cannot start %s\n", options.client.c_str());
+        std::exit(1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const double elapsed = millisecondsSince(start);
+    posix_spawn_file_actions_destroy(&actions);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "run_bench: the command-line client failed\n");
+        std::exit(1);
+    }
+    return elapsed;
+}
+
+// ---- The main window ----
+
+// Message boxes would stop a measurement: every one is written out and counted.
+class ReportingMessages : public MessageSeam
+{
+public:
+    void information(const QString &text) override { report("information", text); }
+    bool warning(const QString &text) override
+    {
+        report("warning", text);
+        return true;
+    }
+    bool confirm(const QString &text) override
+    {
+        report("confirm", text);
+        return true;
+    }
+    void plain(const QString &text) override { report("plain", text); }
+    void error(const QString &, const QString &text) override { report("error", text); }
+
+    int count = 0;
+
+private:
+    void report(const char *kind, const QString &text)
+    {
+        ++count;
+        std::fprintf(stderr, "run_bench: %s box: %s\n", kind, qPrintable(text));
+    }
+};
+
+// The save dialog's answer: always the same path.
+class FixedSavePath : public SaveDialogSeam
+{
+public:
+    explicit FixedSavePath(QString path)
+        : path(std::move(path))
+    { }
+    std::optional<QString> chooseSavePath() override { return path; }
+
+private:
+    QString path;
+};
+
+// Watches a run from StartRun to its end: the first paint of the grid with records in it, the
+// end of the run (RunFinished enables the Search button again) and the gaps between the probe
+// timer's ticks.
+class RunWatcher : public QObject
+{
+public:
+    explicit RunWatcher(TForm1 &form)
+        : form(form)
+    {
+        form.StringGrid1->viewport()->installEventFilter(this);
+        form.SearchButton->installEventFilter(this);
+        probe.setTimerType(Qt::PreciseTimer);
+        probe.setInterval(5);
+        connect(&probe, &QTimer::timeout, this, [this] { tick(); });
+    }
+
+    struct Measured
+    {
+        double total = 0;
+        double firstRowOnScreen = -1;
+        double longestStall = 0;
+        long long records = 0;
+    };
+
+    Measured run()
+    {
+        Measured measured;
+        this->measured = &measured;
+        finished = false;
+        QEventLoop loop;
+        quitLoop = &loop;
+        QTimer::singleShot(0, this, [this] {
+            start = Clock::now();
+            lastTick = start;
+            probe.start();
+            form.StartRun();
+        });
+        loop.exec();
+        probe.stop();
+        measured.records = form.gridModel->store().recordCount();
+        this->measured = nullptr;
+        quitLoop = nullptr;
+        return measured;
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (!measured)
+            return false;
+        if (watched == form.StringGrid1->viewport() && event->type() == QEvent::Paint
+            && measured->firstRowOnScreen < 0 && form.gridModel->store().recordCount() > 0) {
+            measured->firstRowOnScreen = millisecondsSince(start);
+        } else if (watched == form.SearchButton && event->type() == QEvent::EnabledChange
+                   && form.SearchButton->isEnabled() && !finished) {
+            finished = true;
+            measured->total = millisecondsSince(start);
+            tick();
+            // The loop ends once the window's own handling of the end is through.
+            QTimer::singleShot(0, quitLoop, &QEventLoop::quit);
+        }
+        return false;
+    }
+
+private:
+    void tick()
+    {
+        const Clock::time_point now = Clock::now();
+        measured->longestStall =
+            std::max(measured->longestStall, millisecondsBetween(lastTick, now));
+        lastTick = now;
+    }
+
+    TForm1 &form;
+    QTimer probe;
+    Measured *measured = nullptr;
+    QEventLoop *quitLoop = nullptr;
+    bool finished = false;
+    Clock::time_point start;
+    Clock::time_point lastTick;
+};
+
+long long fileSize(const std::string &path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+}
+
+// ---- The table ----
+
+struct Row
+{
+    std::string name;
+    std::string unit;
+    bool ratio; // divided by the raw client loop of its round
+    std::vector<double> values;
+};
+
+class Table
+{
+public:
+    void add(const std::string &name, const std::string &unit, bool ratio, double value)
+    {
+        auto found = std::find_if(rows.begin(), rows.end(),
+                                  [&](const Row &row) { return row.name == name; });
+        if (found == rows.end()) {
+            rows.push_back({name, unit, ratio, {}});
+            found = rows.end() - 1;
+        }
+        found->values.push_back(value);
+    }
+
+    const Row *find(const std::string &name) const
+    {
+        auto found = std::find_if(rows.begin(), rows.end(),
+                                  [&](const Row &row) { return row.name == name; });
+        return found == rows.end() ? nullptr : &*found;
+    }
+
+    static double median(std::vector<double> values)
+    {
+        if (values.empty())
+            return 0;
+        std::sort(values.begin(), values.end());
+        const std::size_t middle = values.size() / 2;
+        return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+    }
+
+    // Per round: the row's value divided by the other row's value of the same round.
+    std::vector<double> ratios(const std::string &name, const std::string &base) const
+    {
+        std::vector<double> result;
+        const Row *row = find(name);
+        const Row *by = find(base);
+        if (!row || !by)
+            return result;
+        for (std::size_t i = 0; i < row->values.size() && i < by->values.size(); ++i)
+            result.push_back(by->values[i] > 0 ? row->values[i] / by->values[i] : 0);
+        return result;
+    }
+
+    void print(const std::string &base) const
+    {
+        std::printf("| measured | unit | median | min | max | x raw loop: median | min | max |\n");
+        std::printf("|---|---|---:|---:|---:|---:|---:|---:|\n");
+        for (const Row &row : rows) {
+            const auto [low, high] = std::minmax_element(row.values.begin(), row.values.end());
+            std::printf("| %s | %s | %s | %s | %s |", row.name.c_str(), row.unit.c_str(),
+                        number(median(row.values)).c_str(), number(*low).c_str(),
+                        number(*high).c_str());
+            if (row.ratio) {
+                const std::vector<double> r = ratios(row.name, base);
+                const auto [rlow, rhigh] = std::minmax_element(r.begin(), r.end());
+                std::printf(" %.2f | %.2f | %.2f |\n", median(r), *rlow, *rhigh);
+            } else {
+                std::printf("  |  |  |\n");
+            }
+        }
+    }
+
+private:
+    static std::string number(double value)
+    {
+        char text[64];
+        if (value != 0 && std::abs(value) < 10)
+            std::snprintf(text, sizeof text, "%.2f", value);
+        else
+            std::snprintf(text, sizeof text, "%.0f", value);
+        return text;
+    }
+
+    std::vector<Row> rows;
+};
+
+const char *const rawLoop = "raw client loop (use_result, every field)";
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const Options options = parseOptions(argc, argv);
+    // The program's default host "localhost" reaches the server through this socket; the
+    // client library reads it once, when it starts.
+    ::setenv("MYSQL_UNIX_PORT", options.socket.c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    ClientLibraryScope clientLibrary;
+    OrvexApplication app(argc, argv);
+    ReportingMessages messages;
+    app.setMessageSeam(&messages);
+
+    TForm1 form(messages);
+    const std::string savePath = options.folder + "/run_bench_grid.csv";
+    form.saveDialogs = std::make_unique<FixedSavePath>(QString::fromStdString(savePath));
+    form.show();
+    QCoreApplication::processEvents();
+    RunWatcher watcher(form);
+
+    const std::string clientFile = options.folder + "/run_bench_client.tsv";
+    const long startKiB = statusKiB("VmRSS");
+    std::fprintf(stderr, "run_bench: %d rounds of \"%s\"; resident at start %.1f MiB\n",
+                 options.rounds, options.statement.c_str(), startKiB / 1024.0);
+
+    Table table;
+    long long resultRows = 0;
+    long long resultBytes = 0;
+    std::vector<double> csvBytes;
+    for (int round = 1; round <= options.rounds; ++round) {
+        const RawLoop raw = rawClientLoop(options);
+        resultRows = raw.rows;
+        resultBytes = raw.bytes;
+        table.add(rawLoop, "ms", true, raw.total);
+        table.add("raw client loop: first row", "ms", false, raw.firstRow);
+
+        table.add("client --quick --batch > /dev/null", "ms", true,
+                  commandLineClient(options, "/dev/null"));
+        table.add("client --quick --batch > file", "ms", true,
+                  commandLineClient(options, clientFile));
+        const double clientFileBytes = double(fileSize(clientFile));
+        ::unlink(clientFile.c_str());
+
+        // The fill: the log memo starts empty, as after "Search", and the clipboard holds
+        // nothing of the last round; the grid blanks itself when the run starts.
+        form.Memo1->clear();
+        QGuiApplication::clipboard()->clear();
+        form.SQLEdit->setPlainText(QString::fromStdString(options.statement));
+        QCoreApplication::processEvents();
+        const long beforeKiB = statusKiB("VmRSS");
+        resetPeakResident();
+        const RunWatcher::Measured run = watcher.run();
+        const long peakKiB = statusKiB("VmHWM");
+        const long afterKiB = statusKiB("VmRSS");
+        if (run.records != raw.rows || form.Memo1->lineCount() < run.records) {
+            std::fprintf(stderr,
+                         "run_bench: the grid holds %lld records, the log %lld lines, "
+                         "the result has %lld rows\n",
+                         run.records, static_cast<long long>(form.Memo1->lineCount()), raw.rows);
+            return 1;
+        }
+        table.add("program: StartRun to RunFinished (grid and log)", "ms", true, run.total);
+        table.add("program: first record painted in the grid", "ms", false, run.firstRowOnScreen);
+        table.add("program: first record painted, after raw loop's first row", "ms", false,
+                  run.firstRowOnScreen - raw.firstRow);
+        table.add("program: longest event-loop stall (5 ms probe)", "ms", false, run.longestStall);
+        table.add("program: resident before the fill", "MiB", false, beforeKiB / 1024.0);
+        table.add("program: peak resident during the fill", "MiB", false, peakKiB / 1024.0);
+        table.add("program: resident after the fill", "MiB", false, afterKiB / 1024.0);
+
+        Clock::time_point start = Clock::now();
+        form.SaveCSVButtonClick();
+        table.add("SaveGridAsCSV", "ms", true, millisecondsSince(start));
+        const double csv = double(fileSize(savePath));
+        csvBytes.push_back(csv);
+        ::unlink(savePath.c_str());
+        table.add("peak resident during the fill / CSV size", "x", false, peakKiB * 1024.0 / csv);
+        table.add("resident after the fill / CSV size", "x", false, afterKiB * 1024.0 / csv);
+
+        start = Clock::now();
+        form.ClipboardCSVButtonClick();
+        table.add("clipboard, comma-delimited", "ms", true, millisecondsSince(start));
+        const double commaBytes = double(
+            QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain")).size());
+        QGuiApplication::clipboard()->clear();
+
+        start = Clock::now();
+        form.ClipboardSpaceButtonClick();
+        table.add("clipboard, space-aligned", "ms", true, millisecondsSince(start));
+        const double spaceBytes = double(
+            QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain")).size());
+        QGuiApplication::clipboard()->clear();
+
+        start = Clock::now();
+        form.Timer1Timer();
+        table.add("one progress tick", "ms", false, millisecondsSince(start));
+
+        table.add("CSV file", "MB", false, csv / 1e6);
+        table.add("client's file", "MB", false, clientFileBytes / 1e6);
+        table.add("clipboard text, comma-delimited", "MB", false, commaBytes / 1e6);
+        table.add("clipboard text, space-aligned", "MB", false, spaceBytes / 1e6);
+
+        std::fprintf(stderr,
+                     "run_bench: round %d: raw %.0f ms, program %.0f ms, stall %.1f ms, "
+                     "peak %.0f MiB, save %.0f ms\n",
+                     round, raw.total, run.total, run.longestStall, peakKiB / 1024.0,
+                     table.find("SaveGridAsCSV")->values.back());
+    }
+
+    std::printf("%lld rows, %.1f MB of field text (%.1f MB as the grid's CSV); %d rounds; "
+                "%ld processors\n\n",
+                resultRows, resultBytes / 1e6, Table::median(csvBytes) / 1e6, options.rounds,
+                sysconf(_SC_NPROCESSORS_ONLN));
+    table.print(rawLoop);
+
+    // The targets, each from the medians of the rounds.
+    const auto medianOf = [&](const char *name) {
+        return Table::median(table.find(name)->values);
+    };
+    const auto medianRatio = [&](const char *name, const char *base) {
+        return Table::median(table.ratios(name, base));
+    };
+    struct Target
+    {
+        std::string what;
+        double value;
+        double limit;
+    };
+    const std::vector<Target> targets = {
+        {"query into grid and log, x raw loop",
+         medianRatio("program: StartRun to RunFinished (grid and log)", rawLoop), 1.5},
+        {"longest event-loop stall, ms (worst round)",
+         *std::max_element(
+             table.find("program: longest event-loop stall (5 ms probe)")->values.begin(),
+             table.find("program: longest event-loop stall (5 ms probe)")->values.end()),
+         50},
+        {"first record painted after the raw loop's first row, ms",
+         medianOf("program: first record painted, after raw loop's first row"), 100},
+        {"peak resident during the fill, x CSV size",
+         medianOf("peak resident during the fill / CSV size"), 2.5},
+        {"resident after the fill, x CSV size", medianOf("resident after the fill / CSV size"),
+         2.5},
+        {"SaveGridAsCSV, x client > file",
+         medianRatio("SaveGridAsCSV", "client --quick --batch > file"), 0.4},
+        {"clipboard comma-delimited, x client > file",
+         medianRatio("clipboard, comma-delimited", "client --quick --batch > file"), 0.6},
+        {"clipboard space-aligned, x client > file",
+         medianRatio("clipboard, space-aligned", "client --quick --batch > file"), 0.6},
+        {"stretch: query into grid and log, x client > /dev/null",
+         medianRatio("program: StartRun to RunFinished (grid and log)",
+                     "client --quick --batch > /dev/null"),
+         1.0},
+    };
+    std::printf("\n| target (medians) | measured | limit | met |\n|---|---:|---:|---|\n");
+    for (const Target &target : targets) {
+        std::printf("| %s | %.2f | %.2f | %s |\n", target.what.c_str(), target.value, target.limit,
+                    target.value <= target.limit ? "yes" : "no");
+    }
+    app.setMessageSeam(nullptr);
+    return messages.count == 0 ? 0 : 1;
+}
