@@ -33,6 +33,42 @@ std::string_view ResultChunk::field(int record, int column) const
     return std::string_view(bytes.data() + recordStarts[record] + begin, end - begin);
 }
 
+namespace {
+
+// The record's fields from its field ends, each End wide.
+template<typename End>
+void splitRecord(const char *record, const unsigned char *ends, int columns, std::string_view *out)
+{
+    std::uint32_t begin = 0;
+    for (int column = 0; column < columns; ++column) {
+        End end;
+        std::memcpy(&end, ends + column * sizeof(End), sizeof(End));
+        out[column] = std::string_view(record + begin, end - begin);
+        begin = end;
+    }
+}
+
+} // namespace
+
+void ResultChunk::fields(int record, std::string_view *out) const
+{
+    assert(record >= 0 && record < records);
+    const char *start = bytes.data() + recordStarts[record];
+    const unsigned char *ends =
+        fieldEnds.data() + static_cast<std::size_t>(record) * columns * endWidth;
+    switch (endWidth) {
+    case 1:
+        splitRecord<std::uint8_t>(start, ends, columns, out);
+        break;
+    case 2:
+        splitRecord<std::uint16_t>(start, ends, columns, out);
+        break;
+    default:
+        splitRecord<std::uint32_t>(start, ends, columns, out);
+        break;
+    }
+}
+
 std::size_t ResultChunk::byteCount() const
 {
     return sizeof(*this) + bytes.capacity() + recordStarts.capacity() * sizeof(std::uint32_t)

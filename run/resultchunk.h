@@ -24,6 +24,14 @@ public:
     // The field's bytes exactly as received; a NULL field reads as empty text.
     // Requires 0 <= record < recordCount() and 0 <= column < columnCount().
     std::string_view field(int record, int column) const;
+    // All fields of the record at once, in column order: columnCount() views written to out.
+    // For readers that go through every field, without working out each field's place anew.
+    void fields(int record, std::string_view *out) const;
+    // The field bytes of count records from record first on, together.
+    std::size_t fieldBytes(int first, int count) const
+    {
+        return recordStarts[static_cast<std::size_t>(first) + count] - recordStarts[first];
+    }
 
     // Heap and object bytes this batch holds, for memory accounting.
     std::size_t byteCount() const;

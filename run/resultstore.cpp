@@ -83,3 +83,66 @@ std::size_t ResultStore::byteCount() const
         total += batch.chunk->byteCount();
     return total;
 }
+
+std::size_t ResultStore::cellBytes() const
+{
+    std::size_t total = 0;
+    for (int column = 0; column < columns && static_cast<std::size_t>(column) < header.size();
+         ++column) {
+        total += header[column].size();
+    }
+    for (const Batch &batch : batches) {
+        const ResultChunk &chunk = *batch.chunk;
+        const int count = nextFirstRow(batch) - batch.firstRow;
+        if (chunk.columnCount() <= columns) {
+            total += chunk.fieldBytes(batch.firstRecord, count);
+            continue;
+        }
+        // The grid shows fewer columns than the batch has: only theirs count.
+        for (int record = batch.firstRecord; record < batch.firstRecord + count; ++record) {
+            for (int column = 0; column < columns; ++column)
+                total += chunk.field(record, column).size();
+        }
+    }
+    return total;
+}
+
+int ResultStore::nextFirstRow(const Batch &batch) const
+{
+    const auto index = static_cast<std::size_t>(&batch - batches.data());
+    return index + 1 < batches.size() ? batches[index + 1].firstRow : records + 1;
+}
+
+ResultStore::RowReader::RowReader(const ResultStore &store)
+    : store(store)
+{
+    std::size_t width = static_cast<std::size_t>(std::max(store.columns, 0));
+    for (const Batch &batch : store.batches)
+        width = std::max(width, static_cast<std::size_t>(batch.chunk->columnCount()));
+    cells.resize(width);
+}
+
+const std::string_view *ResultStore::RowReader::next()
+{
+    if (row >= store.rows)
+        return nullptr;
+    const int columns = store.columns;
+    if (row == 0) {
+        for (int column = 0; column < columns; ++column)
+            cells[column] = static_cast<std::size_t>(column) < store.header.size()
+                ? std::string_view(store.header[column])
+                : std::string_view();
+    } else if (row <= store.records) {
+        while (batch + 1 < store.batches.size() && store.batches[batch + 1].firstRow <= row)
+            ++batch;
+        const Batch &current = store.batches[batch];
+        const ResultChunk &chunk = *current.chunk;
+        chunk.fields(current.firstRecord + row - current.firstRow, cells.data());
+        for (int column = chunk.columnCount(); column < columns; ++column)
+            cells[column] = {};
+    } else if (row == store.records + 1) {
+        std::fill(cells.begin(), cells.end(), std::string_view());
+    }
+    ++row;
+    return cells.data();
+}

@@ -47,6 +47,27 @@ public:
 
     // Bytes held for the content, the batches' included, for memory accounting.
     std::size_t byteCount() const;
+    // The bytes of all cells together, header row included: what a text of the whole grid
+    // holds besides its separators.
+    std::size_t cellBytes() const;
+
+    // Reads the grid row by row, front to back from row 0, each row's cells at once: for the
+    // exports, which read every cell, without a search for each cell's batch. The store must
+    // not change while a reader is in use.
+    class RowReader
+    {
+    public:
+        explicit RowReader(const ResultStore &store);
+        // The cells of the next row, columnCount() of them, valid until the next call; null
+        // past the last row.
+        const std::string_view *next();
+
+    private:
+        const ResultStore &store;
+        int row = 0;
+        std::size_t batch = 0;
+        std::vector<std::string_view> cells;
+    };
 
 private:
     // Grid rows firstRow on hold the chunk's records from firstRecord on.
@@ -56,6 +77,9 @@ private:
         int firstRecord;
         std::shared_ptr<const ResultChunk> chunk;
     };
+
+    // The first row after the batch's records.
+    int nextFirstRow(const Batch &batch) const;
 
     int columns;
     int rows;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -383,6 +384,134 @@ TEST(ResultStore, MemoryStaysCloseToTheTextSize)
     store.blank();
     EXPECT_LE(store.byteCount(), 1000u);
 }
+
+// ---- Reading the grid row by row ----
+
+// A grid in some state a run can leave it in, built step by step.
+struct ShapeCase
+{
+    const char *name;
+    std::function<void(ResultStore &)> build;
+};
+
+void PrintTo(const ShapeCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+// Records whose fields name their place, r<record>c<column>, with an empty field in every
+// fifth place and one of 300 bytes in every 17th (so a batch needs wider field ends).
+std::shared_ptr<const ResultChunk> placedRecords(int columns, int first, int count)
+{
+    std::vector<std::vector<std::string>> rows;
+    for (int r = first; r < first + count; ++r) {
+        std::vector<std::string> fields;
+        for (int c = 0; c < columns; ++c) {
+            const int place = r * columns + c;
+            fields.push_back(place % 5 == 0 ? ""s
+                                 : place % 17 == 0
+                                 ? std::string(300, 'w')
+                                 : "r" + std::to_string(r) + "c" + std::to_string(c));
+        }
+        rows.push_back(fields);
+    }
+    return batchOf(columns, rows);
+}
+
+class RowByRow : public testing::TestWithParam<ShapeCase>
+{
+};
+
+// The row reader gives every row of the grid, each cell as cell() gives it, and the cell bytes
+// counted from the batches are the sum of all cells' bytes.
+TEST_P(RowByRow, SameCellsAsOneByOne)
+{
+    ResultStore store(15, 20);
+    GetParam().build(store);
+
+    ResultStore::RowReader reader(store);
+    std::size_t bytes = 0;
+    for (int row = 0; row < store.rowCount(); ++row) {
+        const std::string_view *cells = reader.next();
+        ASSERT_NE(cells, nullptr) << "row " << row;
+        for (int column = 0; column < store.columnCount(); ++column) {
+            ASSERT_EQ(cells[column], store.cell(column, row)) << column << "," << row;
+            bytes += cells[column].size();
+        }
+    }
+    EXPECT_EQ(reader.next(), nullptr);
+    EXPECT_EQ(reader.next(), nullptr);
+    EXPECT_EQ(store.cellBytes(), bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, RowByRow,
+    testing::Values(ShapeCase {"before any query",
+                               [](ResultStore &) {
+                               }},
+                    ShapeCase {"header only",
+                               [](ResultStore &s) {
+                                   s.setColumnCount(5);
+                                   s.setHeader({"id", "icao", "temp"});
+                               }},
+                    ShapeCase {"one batch, fewer records than rows",
+                               [](ResultStore &s) {
+                                   s.setColumnCount(5);
+                                   s.setHeader({"id", "icao", "temp"});
+                                   s.appendRecords(placedRecords(3, 0, 7));
+                               }},
+                    ShapeCase {"many batches, more records than rows",
+                               [](ResultStore &s) {
+                                   s.setColumnCount(6);
+                                   s.setHeader({"a", "b", "c", "d"});
+                                   for (int b = 0; b < 9; ++b)
+                                       s.appendRecords(placedRecords(4, b * 11, 11));
+                               }},
+                    ShapeCase {"a batch in parts and empty batches",
+                               [](ResultStore &s) {
+                                   s.setColumnCount(4);
+                                   s.setHeader({"x", "y"});
+                                   const auto batch = placedRecords(2, 0, 40);
+                                   s.appendRecords(batch, 0, 19);
+                                   s.appendRecords(batchOf(2, {}));
+                                   s.appendRecords(batch, 19, 0);
+                                   s.appendRecords(batch, 19, 21);
+                               }},
+                    ShapeCase {"wide fields between narrow ones",
+                               [](ResultStore &s) {
+                                   s.setColumnCount(3);
+                                   s.setHeader({"only"});
+                                   s.appendRecords(placedRecords(1, 0, 3));
+                                   s.appendRecords(batchOf(1, {{std::string(70000, 'l')}, {"s"}}));
+                                   s.appendRecords(placedRecords(1, 3, 3));
+                               }},
+                    ShapeCase {"a longer result blanked, then a shorter one",
+                               [](ResultStore &s) {
+                                   s.setColumnCount(5);
+                                   s.setHeader({"a", "b", "c"});
+                                   s.appendRecords(placedRecords(3, 0, 60));
+                                   s.blank();
+                                   s.setColumnCount(4);
+                                   s.setHeader({"p", "q"});
+                                   s.appendRecords(placedRecords(2, 100, 5));
+                               }},
+                    ShapeCase {"fewer grid columns than the batch has",
+                               [](ResultStore &s) {
+                                   s.setColumnCount(6);
+                                   s.setHeader({"a", "b", "c", "d", "e", "f"});
+                                   s.appendRecords(placedRecords(6, 0, 25));
+                                   s.setColumnCount(3);
+                               }},
+                    ShapeCase {"more header names than grid columns",
+                               [](ResultStore &s) {
+                                   s.setColumnCount(2);
+                                   s.setHeader({"a", "b", "c", "d"});
+                                   s.appendRecords(placedRecords(1, 0, 4));
+                               }},
+                    ShapeCase {"no columns", [](ResultStore &s) {
+                                   s.setColumnCount(0);
+                                   s.appendRecords(placedRecords(1, 0, 4));
+                               }}));
 
 // ---- Echo lines and the log ----
 
