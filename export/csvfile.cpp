@@ -73,7 +73,21 @@ public:
         return false;
     }
 
+    // Writes the text after what is written already and has the system start putting it on
+    // the disk at once, so the flush at the end waits only for the last of a large text.
     bool writeAll(std::string_view text)
+    {
+        if (!writeBytes(text))
+            return false;
+#ifdef SYNC_FILE_RANGE_WRITE
+        if (!text.empty())
+            ::sync_file_range(fd, offset, static_cast<off_t>(text.size()), SYNC_FILE_RANGE_WRITE);
+#endif
+        offset += static_cast<off_t>(text.size());
+        return true;
+    }
+
+    bool writeBytes(std::string_view text)
     {
         const char *next = text.data();
         std::size_t left = text.size();
@@ -92,9 +106,15 @@ public:
 
     // Flushes the content to the disk and closes the file; false when either fails, as a
     // full disk may only show here.
-    bool finish() { return ::fsync(fd) == 0 && closeFile(); }
+    bool finish()
+    {
+        return ::fsync(fd) == 0 && closeFile();
+    }
 
-    void keepPermissionsOf(const struct stat &existing) { ::fchmod(fd, existing.st_mode & 07777); }
+    void keepPermissionsOf(const struct stat &existing)
+    {
+        ::fchmod(fd, existing.st_mode & 07777);
+    }
 
     // Moves the file over the target; false, with errno set, when it cannot.
     bool renameTo(const QByteArray &target)
@@ -117,6 +137,7 @@ private:
 
     QByteArray name;
     int fd = -1;
+    off_t offset = 0;
 };
 
 } // namespace
@@ -146,6 +167,11 @@ QString CSVFilePath(const QString &chosenPath)
 
 void WriteCSVFile(const QString &path, std::string_view text)
 {
+    WriteCSVFile(path, [text](const CSVTextSink &write) { write(text); });
+}
+
+void WriteCSVFile(const QString &path, const CSVTextProducer &produce)
+{
     QByteArray target = QFile::encodeName(path);
     struct stat existing
     {
@@ -173,7 +199,11 @@ void WriteCSVFile(const QString &path, std::string_view text)
         cannotCreate(path, errno);
     if (exists)
         file.keepPermissionsOf(existing);
-    if (!file.writeAll(text) || !file.finish())
+    produce([&file](std::string_view piece) {
+        if (!file.writeAll(piece))
+            streamWriteError();
+    });
+    if (!file.finish())
         streamWriteError();
     if (!file.renameTo(target))
         cannotCreate(path, errno);
@@ -182,7 +212,7 @@ void WriteCSVFile(const QString &path, std::string_view text)
 QString SaveCSVFile(const ResultStore &grid, const QString &chosenPath)
 {
     const QString path = CSVFilePath(chosenPath);
-    const QByteArray text = BuildCSVText(grid);
-    WriteCSVFile(path, std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    // The text goes to the file as it is made, a piece at a time.
+    WriteCSVFile(path, [&grid](const CSVTextSink &write) { WriteCSVPieces(grid, write); });
     return path;
 }

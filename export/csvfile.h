@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <stdexcept>
 #include <string_view>
 
@@ -38,6 +39,13 @@ QString CSVFilePath(const QString &chosenPath);
 // written in full (the disk is full). Either way an existing file is left as it was and nothing
 // of the new text is left behind.
 void WriteCSVFile(const QString &path, std::string_view text);
+
+// The same for a text made in pieces: produce calls its argument once per piece, in order, and
+// the file holds the pieces joined. An exception from produce leaves the file as a failed write
+// does.
+using CSVTextSink = std::function<void(std::string_view)>;
+using CSVTextProducer = std::function<void(const CSVTextSink &write)>;
+void WriteCSVFile(const QString &path, const CSVTextProducer &produce);
 
 // Everything of a save after the dialog: the path by the extension rule, the grid's CSV text and
 // the write. Returns the path written.

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -104,6 +105,11 @@ public:
         next = bytes.data() + (isContinuation(bytes.data()[first]) ? length - 1 : first);
     }
 
+    // Rows are not handed over one by one: the whole text is taken at the end.
+    void endRow() { }
+    std::string_view view() const { return std::string_view(bytes.constData(), size()); }
+    void clear() { next = bytes.data(); }
+
     QByteArray take()
     {
         bytes.truncate(static_cast<qsizetype>(size()));
@@ -163,19 +169,40 @@ void appendCSVCell(TextBuffer &out, std::string_view cell)
     out.append('"');
 }
 
+// The bytes of the grid's text besides quoting and padding: every cell, a separator between
+// neighbours and a line end per row. Counted from the batches, not cell by cell.
+std::size_t plainTextBytes(const ResultStore &grid, int columns, int rows)
+{
+    return grid.cellBytes()
+        + static_cast<std::size_t>(rows) * (std::max(columns - 1, 0) + lineEnd.size());
+}
+
+// Writes the CSV text's rows from the row reader's position on; after each row, out.endRow()
+// may hand over what has been written so far.
+template<typename Out> void writeCSVRows(const ResultStore &grid, int columns, Out &out)
+{
+    ResultStore::RowReader reader(grid);
+    while (const std::string_view *cells = reader.next()) {
+        for (int column = 0; column < columns; ++column) {
+            if (column > 0)
+                out.append(',');
+            appendCSVCell(out, cells[column]);
+        }
+        out.append(lineEnd);
+        out.endRow();
+    }
+}
+
 QByteArray commaDelimitedText(const ResultStore &grid, int columns, int rows)
 {
-    std::size_t size = static_cast<std::size_t>(rows) * (std::max(columns - 1, 0) + lineEnd.size());
-    for (int row = 0; row < rows; ++row) {
-        for (int column = 0; column < columns; ++column)
-            size += grid.cell(column, row).size();
-    }
-
-    TextBuffer out(size);
-    for (int row = 0; row < rows; ++row) {
+    // No cell is quoted, so the size is known from the batches alone: an upper bound, as each
+    // line loses its last character.
+    TextBuffer out(plainTextBytes(grid, columns, rows));
+    ResultStore::RowReader reader(grid);
+    while (const std::string_view *cells = reader.next()) {
         const std::size_t lineStart = out.size();
         for (int column = 0; column < columns; ++column) {
-            out.append(grid.cell(column, row));
+            out.append(cells[column]);
             if (column < columns - 1)
                 out.append(',');
         }
@@ -187,34 +214,35 @@ QByteArray commaDelimitedText(const ResultStore &grid, int columns, int rows)
 
 QByteArray spaceAlignedText(const ResultStore &grid, int columns, int rows)
 {
-    // The widths in characters, and for the buffer's size the bytes and characters per column.
+    // The widths in characters, and for the buffer's size the characters per column.
     std::vector<std::size_t> widths(columns, 0);
     std::vector<std::size_t> characters(columns, 0);
-    std::size_t bytes = 0;
-    for (int row = 0; row < rows; ++row) {
-        for (int column = 0; column < columns; ++column) {
-            const std::string_view cell = grid.cell(column, row);
-            const std::size_t length = characterCount(cell);
-            widths[column] = std::max(widths[column], length);
-            characters[column] += length;
-            bytes += cell.size();
+    {
+        ResultStore::RowReader reader(grid);
+        while (const std::string_view *cells = reader.next()) {
+            for (int column = 0; column < columns; ++column) {
+                const std::size_t length = characterCount(cells[column]);
+                widths[column] = std::max(widths[column], length);
+                characters[column] += length;
+            }
         }
     }
 
     constexpr std::size_t pad = GridText::padLength;
     // Spaces after a cell: up to its column's width plus one, at most a pad's worth. The
     // column's total is exact unless the pad cuts some of them short.
-    std::size_t size = bytes + static_cast<std::size_t>(rows) * lineEnd.size();
+    std::size_t size = grid.cellBytes() + static_cast<std::size_t>(rows) * lineEnd.size();
     for (int column = 0; column < columns - 1; ++column) {
         size += std::min(static_cast<std::size_t>(rows) * (widths[column] + 1) - characters[column],
                          static_cast<std::size_t>(rows) * pad);
     }
 
     TextBuffer out(size);
-    for (int row = 0; row < rows; ++row) {
+    ResultStore::RowReader reader(grid);
+    while (const std::string_view *cells = reader.next()) {
         const std::size_t lineStart = out.size();
         for (int column = 0; column < columns; ++column) {
-            const std::string_view cell = grid.cell(column, row);
+            const std::string_view cell = cells[column];
             out.append(cell);
             if (column < columns - 1)
                 out.appendSpaces(std::min(widths[column] - characterCount(cell) + 1, pad));
@@ -225,31 +253,54 @@ QByteArray spaceAlignedText(const ResultStore &grid, int columns, int rows)
     return out.take();
 }
 
+// Output in pieces: what has been written goes to the sink once it reaches the piece size, at
+// the end of a row, and the buffer starts over.
+class PieceBuffer : public TextBuffer
+{
+public:
+    PieceBuffer(const std::function<void(std::string_view)> &sink, std::size_t pieceBytes)
+        : TextBuffer(pieceBytes + pieceBytes / 4)
+        , sink(sink)
+        , pieceBytes(pieceBytes)
+    { }
+
+    void endRow()
+    {
+        if (size() >= pieceBytes)
+            flush();
+    }
+    void flush()
+    {
+        if (size() > 0)
+            sink(view());
+        clear();
+    }
+
+private:
+    const std::function<void(std::string_view)> &sink;
+    std::size_t pieceBytes;
+};
+
 } // namespace
 
 QByteArray BuildCSVText(const ResultStore &grid)
 {
     const int columns = std::max(grid.columnCount(), 0);
     const int rows = std::max(grid.rowCount(), 0);
-
-    std::size_t size = static_cast<std::size_t>(rows) * (std::max(columns - 1, 0) + lineEnd.size());
-    for (int row = 0; row < rows; ++row) {
-        for (int column = 0; column < columns; ++column) {
-            const std::string_view cell = grid.cell(column, row);
-            size += cell.size() + quotingBytes(cell);
-        }
-    }
-
-    TextBuffer out(size);
-    for (int row = 0; row < rows; ++row) {
-        for (int column = 0; column < columns; ++column) {
-            if (column > 0)
-                out.append(',');
-            appendCSVCell(out, grid.cell(column, row));
-        }
-        out.append(lineEnd);
-    }
+    // Room for the text without quoting and some quoted cells; it grows if that falls short.
+    const std::size_t size = plainTextBytes(grid, columns, rows);
+    TextBuffer out(size + size / 16);
+    writeCSVRows(grid, columns, out);
     return out.take();
+}
+
+void WriteCSVPieces(const ResultStore &grid, const std::function<void(std::string_view)> &sink,
+                    std::size_t pieceBytes)
+{
+    const int columns = std::max(grid.columnCount(), 0);
+    PieceBuffer out(sink, std::max<std::size_t>(pieceBytes, 1));
+    writeCSVRows(grid, columns, out);
+    out.flush();
 }
 
 QByteArray BuildClipboardText(const ResultStore &grid, ClipboardMode mode)

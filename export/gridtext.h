@@ -2,6 +2,10 @@
 
 #include <QByteArray>
 
+#include <cstddef>
+#include <functional>
+#include <string_view>
+
 class ResultStore;
 
 // The result grid as text, for the CSV file and the clipboard. Both read every row and every
@@ -15,6 +19,12 @@ class ResultStore;
 // quotes with each of its double quotes doubled; any other cell, the empty one included, is
 // written as it is.
 QByteArray BuildCSVText(const ResultStore &grid);
+
+// The same text in consecutive pieces of about pieceBytes each (whole lines, a piece ends where
+// a line does once it has that many bytes), handed to the sink in order, so a large grid can be
+// written out without its whole text in memory. The sink may throw; writing stops there.
+void WriteCSVPieces(const ResultStore &grid, const std::function<void(std::string_view)> &sink,
+                    std::size_t pieceBytes = std::size_t(1) << 20);
 
 enum class ClipboardMode {
     // Every cell followed by ",", none quoted.

@@ -97,6 +97,27 @@ TEST_P(GridTexts, CSVAndBothClipboardTexts)
     EXPECT_EQ(text(BuildClipboardText(grid, ClipboardMode::SpaceAligned)), GetParam().space);
 }
 
+// The CSV text made in pieces: joined, the same text; each piece whole lines, and all but the
+// last at least the piece size.
+TEST_P(GridTexts, CSVInPiecesJoinsToTheSameText)
+{
+    const ResultStore grid = GetParam().grid();
+    for (const std::size_t pieceBytes : {1, 16, 100, 1 << 20}) {
+        std::vector<std::string> pieces;
+        WriteCSVPieces(
+            grid, [&](std::string_view piece) { pieces.emplace_back(piece); }, pieceBytes);
+        std::string joined;
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            joined += pieces[i];
+            EXPECT_TRUE(pieces[i].ends_with("\r\n")) << "piece " << i << " of " << pieceBytes;
+            if (i + 1 < pieces.size()) {
+                EXPECT_GE(pieces[i].size(), pieceBytes) << "piece " << i;
+            }
+        }
+        EXPECT_EQ(joined, GetParam().csv) << "pieces of " << pieceBytes;
+    }
+}
+
 const std::string pad200(200, ' ');
 
 INSTANTIATE_TEST_SUITE_P(
@@ -314,12 +335,21 @@ struct WriteOutcome
     std::string error; // empty when the write succeeded
 };
 
-// Writes the text, in a child process where a limit must not outlast the write.
-WriteOutcome write(const QString &path, const std::string &content, Child how)
+// Writes the text, in a child process where a limit must not outlast the write; whole, or in
+// pieces of the given size one after another.
+WriteOutcome write(const QString &path, const std::string &content, Child how,
+                   std::size_t pieceBytes = 0)
 {
     const auto attempt = [&]() -> std::string {
         try {
-            WriteCSVFile(path, content);
+            if (pieceBytes == 0) {
+                WriteCSVFile(path, content);
+            } else {
+                WriteCSVFile(path, [&](const CSVTextSink &sink) {
+                    for (std::size_t at = 0; at < content.size(); at += pieceBytes)
+                        sink(std::string_view(content).substr(at, pieceBytes));
+                });
+            }
             return {};
         } catch (const ExportError &error) {
             return error.what();
@@ -447,11 +477,50 @@ TEST_P(WriteFailure, ReportsAndChangesNothing)
     }
     const auto before = snapshot(folder);
 
-    const WriteOutcome outcome = write(at(c.target), std::string(10000, 'x'), c.how);
-    if (outcome.skipped)
-        GTEST_SKIP() << *outcome.skipped;
-    EXPECT_EQ(outcome.error, QString::fromUtf8(c.message).arg(folder).toStdString());
+    // Whole, and in pieces: the disk fills up at the second of them.
+    for (const std::size_t pieceBytes : {std::size_t(0), std::size_t(3000)}) {
+        const WriteOutcome outcome =
+            write(at(c.target), std::string(10000, 'x'), c.how, pieceBytes);
+        if (outcome.skipped)
+            GTEST_SKIP() << *outcome.skipped;
+        EXPECT_EQ(outcome.error, QString::fromUtf8(c.message).arg(folder).toStdString())
+            << "pieces of " << pieceBytes;
+        EXPECT_EQ(snapshot(folder), before) << "pieces of " << pieceBytes;
+    }
+}
+
+// A text made in pieces whose making fails part-way leaves the folder as it was.
+TEST_F(FileWrite, FailureWhileMakingThePiecesChangesNothing)
+{
+    writeFile(at("obs.csv"), "old\r\n");
+    const auto before = snapshot(folder);
+    try {
+        WriteCSVFile(at("obs.csv"), [](const CSVTextSink &sink) {
+            sink(std::string(5000, 'a'));
+            sink(std::string(5000, 'b'));
+            throw ExportError(QStringLiteral("out of records"));
+        });
+        ADD_FAILURE() << "no error";
+    } catch (const ExportError &error) {
+        EXPECT_STREQ(error.what(), "out of records");
+    }
     EXPECT_EQ(snapshot(folder), before);
+}
+
+// A grid whose text is many pieces long is saved whole, byte for byte the CSV text.
+TEST_F(FileWrite, LargeGridIsSavedWhole)
+{
+    Records records;
+    for (int r = 0; r < 100000; ++r) {
+        records.push_back({std::to_string(r), r % 7 == 0 ? "-RA BR" : "KSWF", "",
+                           r % 11 == 0 ? "say \"hi\"" : "12.5"});
+    }
+    const ResultStore grid = afterRun({"id", "icao", "gust", "wxcodes"}, records);
+    const std::string expected = text(BuildCSVText(grid));
+    ASSERT_GT(expected.size(), 2u << 20); // pieces of 1 MiB
+    EXPECT_EQ(SaveCSVFile(grid, at("big")), at("big.csv"));
+    EXPECT_EQ(contentOf(at("big.csv")), expected);
+    EXPECT_EQ(snapshot(folder).size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
