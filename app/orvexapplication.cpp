@@ -45,7 +45,9 @@ QString OrvexApplication::applicationTitle(const QString &programPath)
 
 QString OrvexApplication::errorText(const QString &message)
 {
-    if (message.endsWith(QLatin1Char('.')))
+    // A message ending in a letter or a digit gets its full stop; one ending in punctuation,
+    // a blank or a bracket is left as it is.
+    if (message.isEmpty() || message.back().unicode() <= u'.')
         return message;
     return message + QLatin1Char('.');
 }

@@ -570,12 +570,26 @@ private slots:
         QCOMPARE(OrvexApplication::applicationTitle(path), title);
     }
 
-    void errorTextEndsInOneStop()
+    void errorTextGetsItsFullStop_data()
     {
-        QCOMPARE(OrvexApplication::errorText(QStringLiteral("Disk full")),
-                 QStringLiteral("Disk full."));
-        QCOMPARE(OrvexApplication::errorText(QStringLiteral("Disk full.")),
-                 QStringLiteral("Disk full."));
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("letter") << QStringLiteral("Disk full") << QStringLiteral("Disk full.");
+        QTest::newRow("digit") << QStringLiteral("Error 28") << QStringLiteral("Error 28.");
+        QTest::newRow("full stop") << QStringLiteral("Disk full.") << QStringLiteral("Disk full.");
+        QTest::newRow("bracket") << QStringLiteral("Failed (x)") << QStringLiteral("Failed (x)");
+        QTest::newRow("exclamation") << QStringLiteral("Failed!") << QStringLiteral("Failed!");
+        QTest::newRow("quote") << QStringLiteral("File \"a\"") << QStringLiteral("File \"a\"");
+        QTest::newRow("non-ASCII") << QStringLiteral("Fehler: Datei gelöscht")
+                                   << QStringLiteral("Fehler: Datei gelöscht.");
+        QTest::newRow("empty") << QString() << QString();
+    }
+
+    void errorTextGetsItsFullStop()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QCOMPARE(OrvexApplication::errorText(message), shown);
     }
 };
 
