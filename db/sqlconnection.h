@@ -57,6 +57,12 @@ public:
         checkField(field);
         return row_[field] == nullptr;
     }
+    // The current row as the client library holds it, for readers of every field of millions
+    // of rows: field i is rowFields()[i], rowLengths()[i] bytes long, a null pointer for NULL;
+    // fieldCount() of each. Both are null at the end of the rows and stay valid as value()'s
+    // views do.
+    const char *const *rowFields() const { return row_; }
+    const unsigned long *rowLengths() const { return lengths_; }
     // The field decoded from UTF-8, for callers that read a few fields, not millions.
     QString text(int field) const { return QString::fromUtf8(value(field)); }
 

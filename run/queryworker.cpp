@@ -8,6 +8,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <exception>
@@ -17,11 +18,26 @@ namespace {
 
 std::atomic<int> runningWorkers {0};
 
-// A batch goes over when it is this old or this large, whichever comes first, so the first
-// records show at once and a fast result still travels in few, large batches.
-constexpr auto batchAge = std::chrono::milliseconds(50);
-constexpr int batchRecords = 10000;
-constexpr std::size_t batchBytes = 4u << 20;
+// A batch goes over when it is old enough or large enough, whichever comes first. The first
+// batch of a result goes small and soon, so the first records show at once. Each later one may
+// grow twice as old and as large as the one before, up to the limits: a fast result travels in
+// few, large batches, and the window lays out and repaints its grid for each batch a few times
+// a second rather than a hundred.
+struct BatchLimits
+{
+    std::chrono::steady_clock::duration age;
+    int records;
+    std::size_t bytes;
+};
+constexpr BatchLimits firstBatch {std::chrono::milliseconds(5), 1000, std::size_t(64) << 10};
+constexpr BatchLimits largestBatch {std::chrono::milliseconds(100), 100000, std::size_t(16) << 20};
+
+BatchLimits nextLimits(const BatchLimits &limits)
+{
+    return {std::min(limits.age * 2, largestBatch.age),
+            std::min(limits.records * 2, largestBatch.records),
+            std::min(limits.bytes * 2, largestBatch.bytes)};
+}
 
 void postLog(RunChannel &channel, const char *text)
 {
@@ -52,14 +68,11 @@ void streamResult(SqlResult &result, RunChannel &channel)
     channel.post(std::move(header));
 
     ResultChunkBuilder batch(columns);
+    BatchLimits limits = firstBatch;
     auto batchStart = std::chrono::steady_clock::now();
     try {
         while (!result.eof()) {
-            for (int i = 0; i < columns; ++i) {
-                const QByteArrayView value = result.value(i);
-                batch.appendField(std::string_view(value.data(), size_t(value.size())));
-            }
-            batch.endRecord();
+            batch.appendRecord(result.rowFields(), result.rowLengths());
             if (channel.stopped()) {
                 // The run was cancelled and its query is about to be killed on the server.
                 // Reading on, keeping nothing, spares the server from waiting on this client
@@ -71,10 +84,11 @@ void streamResult(SqlResult &result, RunChannel &channel)
             // Checked before the next fetch, which may wait for the server: a record that
             // arrives after a pause goes over at once instead of waiting for the next one.
             const auto now = std::chrono::steady_clock::now();
-            if (batch.recordCount() >= batchRecords || batch.byteCount() >= batchBytes
-                || now - batchStart >= batchAge) {
+            if (batch.recordCount() >= limits.records || batch.byteCount() >= limits.bytes
+                || now - batchStart >= limits.age) {
                 postRecords(channel, batch);
                 batchStart = now;
+                limits = nextLimits(limits);
             }
             result.next();
         }

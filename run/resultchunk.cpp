@@ -112,14 +112,30 @@ void ResultChunkBuilder::appendRecord(const char *const *fields, const unsigned 
 {
     if (fieldsInRecord != 0)
         throw std::logic_error("a record is already in progress");
-    const std::uint32_t start = recordStarts.back();
+    // The record's room is made once, then each field copied into it: this runs for every
+    // record of a result, at the client library's pace.
+    std::size_t length = 0;
+    for (int i = 0; i < columns; ++i)
+        length += fields[i] ? lengths[i] : 0;
+    const std::size_t start = bytes.size();
+    if (length > std::numeric_limits<std::uint32_t>::max() - start)
+        throw std::length_error("result batch exceeds 4 GiB");
+    bytes.resize(start + length);
+    char *out = bytes.data() + start;
+    const std::size_t firstEnd = fieldEnds.size();
+    fieldEnds.resize(firstEnd + static_cast<std::size_t>(columns));
+    std::uint32_t *ends = fieldEnds.data() + firstEnd;
+    std::uint32_t end = 0;
     for (int i = 0; i < columns; ++i) {
-        if (fields[i])
-            appendBytes(fields[i], lengths[i]);
-        fieldEnds.push_back(static_cast<std::uint32_t>(bytes.size()) - start);
+        if (fields[i]) {
+            std::memcpy(out + end, fields[i], lengths[i]);
+            end += static_cast<std::uint32_t>(lengths[i]);
+        }
+        ends[i] = end;
     }
-    fieldsInRecord = columns;
-    endRecord();
+    if (end > longestRecord)
+        longestRecord = end;
+    recordStarts.push_back(static_cast<std::uint32_t>(bytes.size()));
 }
 
 std::shared_ptr<const ResultChunk> ResultChunkBuilder::finish()
