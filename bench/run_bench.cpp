@@ -18,6 +18,14 @@
 // the raw client loop's time of its own round.
 //
 //   run_bench [--rounds N] [--socket PATH] [--client PATH] [--folder DIR] [--statement SQL]
+//             [--reuse-window 1] [--trace-stalls 1]
+//
+// Each round opens a new main window, so each measures a first query whose grid grows from its
+// initial rows; with --reuse-window 1 the rounds run in one window, the later ones refilling
+// the rows of the first.
+// With --trace-stalls 1 each round also lists the kinds of events (receiver class and event
+// type) whose delivery on the main thread took longest during the fill, with their count and
+// total time: where the stalls come from.
 //
 // The server is reached as the program reaches it: host "localhost", user root, password qxzv,
 // database orvex, over the socket that MYSQL_UNIX_PORT (or --socket) names. bench/run.sh starts
@@ -51,6 +59,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -80,6 +89,8 @@ double millisecondsSince(Clock::time_point start)
 struct Options
 {
     int rounds = 5;
+    bool traceStalls = false;
+    bool reuseWindow = false;
     std::string socket;
     std::string client;
     std::string folder = "/tmp";
@@ -116,6 +127,10 @@ Options parseOptions(int argc, char **argv)
             options.folder = value;
         else if (name == "--statement")
             options.statement = value;
+        else if (name == "--reuse-window")
+            options.reuseWindow = value != "0";
+        else if (name == "--trace-stalls")
+            options.traceStalls = value != "0";
         else
             usage(("unknown option " + name).c_str());
     }
@@ -259,6 +274,65 @@ double commandLineClient(const Options &options, const std::string &outputPath)
 }
 
 // ---- The main window ----
+
+// The application object, timing every event it delivers on the main thread while tracing is
+// on, so the longest deliveries can be listed.
+class TracingApplication : public OrvexApplication
+{
+public:
+    using OrvexApplication::OrvexApplication;
+
+    // The deliveries of one kind of event to one class of receiver.
+    struct Deliveries
+    {
+        std::string what;
+        int count = 0;
+        double total = 0;
+        double longest = 0;
+    };
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        if (!tracing)
+            return OrvexApplication::notify(receiver, event);
+        const Clock::time_point start = Clock::now();
+        const int type = event->type();
+        const char *className = receiver->metaObject()->className();
+        const bool result = OrvexApplication::notify(receiver, event);
+        const double elapsed = millisecondsSince(start);
+        Deliveries &kind = deliveries[std::string(className) + " event " + std::to_string(type)];
+        ++kind.count;
+        kind.total += elapsed;
+        kind.longest = std::max(kind.longest, elapsed);
+        return result;
+    }
+
+    void startTracing()
+    {
+        deliveries.clear();
+        tracing = true;
+    }
+    // The kinds of deliveries since startTracing with the longest single ones, longest first;
+    // a delivery inside another counts in both.
+    std::vector<Deliveries> stopTracing()
+    {
+        tracing = false;
+        std::vector<Deliveries> kinds;
+        for (auto &[what, kind] : deliveries) {
+            kind.what = what;
+            kinds.push_back(kind);
+        }
+        std::sort(kinds.begin(), kinds.end(),
+                  [](const Deliveries &a, const Deliveries &b) { return a.longest > b.longest; });
+        if (kinds.size() > 10)
+            kinds.resize(10);
+        return kinds;
+    }
+
+private:
+    bool tracing = false;
+    std::map<std::string, Deliveries> deliveries;
+};
 
 // Message boxes would stop a measurement: every one is written out and counted.
 class ReportingMessages : public MessageSeam
@@ -489,16 +563,13 @@ int main(int argc, char *argv[])
     ::setenv("MYSQL_UNIX_PORT", options.socket.c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     ClientLibraryScope clientLibrary;
-    OrvexApplication app(argc, argv);
+    TracingApplication app(argc, argv);
     ReportingMessages messages;
     app.setMessageSeam(&messages);
 
-    TForm1 form(messages);
     const std::string savePath = options.folder + "/run_bench_grid.csv";
-    form.saveDialogs = std::make_unique<FixedSavePath>(QString::fromStdString(savePath));
-    form.show();
-    QCoreApplication::processEvents();
-    RunWatcher watcher(form);
+    std::unique_ptr<TForm1> window;
+    std::unique_ptr<RunWatcher> watcher;
 
     const std::string clientFile = options.folder + "/run_bench_client.tsv";
     const long startKiB = statusKiB("VmRSS");
@@ -523,15 +594,36 @@ int main(int argc, char *argv[])
         const double clientFileBytes = double(fileSize(clientFile));
         ::unlink(clientFile.c_str());
 
-        // The fill: the log memo starts empty, as after "Search", and the clipboard holds
-        // nothing of the last round; the grid blanks itself when the run starts.
+        // The fill: a new window each round, unless told otherwise, so every round measures a
+        // first query with a grid that grows from its initial rows; otherwise the log memo
+        // starts empty, as after "Search", and the grid blanks itself when the run starts. The
+        // clipboard holds nothing of the last round.
+        if (!window || !options.reuseWindow) {
+            watcher.reset();
+            window.reset();
+            window = std::make_unique<TForm1>(messages);
+            window->saveDialogs = std::make_unique<FixedSavePath>(QString::fromStdString(savePath));
+            window->show();
+            QCoreApplication::processEvents();
+            watcher = std::make_unique<RunWatcher>(*window);
+        }
+        TForm1 &form = *window;
         form.Memo1->clear();
         QGuiApplication::clipboard()->clear();
         form.SQLEdit->setPlainText(QString::fromStdString(options.statement));
         QCoreApplication::processEvents();
         const long beforeKiB = statusKiB("VmRSS");
         resetPeakResident();
-        const RunWatcher::Measured run = watcher.run();
+        if (options.traceStalls)
+            app.startTracing();
+        const RunWatcher::Measured run = watcher->run();
+        if (options.traceStalls) {
+            for (const auto &kind : app.stopTracing()) {
+                std::fprintf(stderr,
+                             "run_bench:   longest %6.1f ms, %6d times, %8.1f ms in all: %s\n",
+                             kind.longest, kind.count, kind.total, kind.what.c_str());
+            }
+        }
         const long peakKiB = statusKiB("VmHWM");
         const long afterKiB = statusKiB("VmRSS");
         if (run.records != raw.rows || form.Memo1->lineCount() < run.records) {
@@ -588,6 +680,8 @@ int main(int argc, char *argv[])
                      round, raw.total, run.total, run.longestStall, peakKiB / 1024.0,
                      table.find("SaveGridAsCSV")->values.back());
     }
+    watcher.reset();
+    window.reset();
 
     std::printf("%lld rows, %.1f MB of field text (%.1f MB as the grid's CSV); %d rounds; "
                 "%ld processors\n\n",
