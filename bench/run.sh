@@ -4,12 +4,16 @@
 # surfaceshort rows) unless it holds that scale already, runs bench/run_bench on it and stops
 # the server when done, however the script ends.
 #
-#   bench/run.sh [--scale N] [--rounds N] [--folder DIR] [SERVER_DIR]
+#   bench/run.sh [--scale N] [--rounds N] [--folder DIR] [--statement SQL] [SERVER_DIR]
 #
-# Environment: BUILD_DIR, the build to take run_bench and the sample generator from (default
-# build). --folder is where the CSV files of the measurement are written (default: a new
-# temporary folder, removed afterwards). Scale 40 gives about 10,000,000 rows (some 1 GB of
-# CSV); loading it takes a while.
+# --statement, --reuse-window and --trace-stalls go to run_bench as they are. --folder is where
+# the CSV files of the measurement are written (default: a new temporary folder, removed
+# afterwards). Environment: BUILD_DIR, the build to take run_bench and the sample generator
+# from (default build).
+#
+# Loading a large scale takes a while. Scale 48 loads 12.6 million rows; 10 million of them:
+#   bench/run.sh --scale 48 --rounds 1 \
+#       --statement "SELECT * FROM surfaceshort LIMIT 10000000" build/benchdb10
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -19,14 +23,16 @@ scale=4
 rounds=5
 folder=""
 server=$repo/build/benchdb
+extra=()
 
 while (($# > 0)); do
     case $1 in
     --scale) scale=$2; shift 2 ;;
     --rounds) rounds=$2; shift 2 ;;
     --folder) folder=$2; shift 2 ;;
+    --statement | --reuse-window | --trace-stalls) extra+=("$1" "$2"); shift 2 ;;
     -h | --help)
-        sed -n '2,12s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
+        sed -n '2,18s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
         exit 0
         ;;
     -*) echo "run.sh: unknown option $1" >&2; exit 2 ;;
@@ -68,4 +74,5 @@ if [[ $(cat "$server/sample.loaded" 2>/dev/null) != "scale $scale" ]]; then
     ORVEX_SAMPLE=$generator bash "$dbserver" load "$server" "$scale"
 fi
 
-"$program" --rounds "$rounds" --socket "$ORVEX_DB_SOCKET" --folder "$folder"
+"$program" --rounds "$rounds" --socket "$ORVEX_DB_SOCKET" --server-pid "$ORVEX_DB_PID" \
+    --folder "$folder" "${extra[@]}"

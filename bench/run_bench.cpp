@@ -18,11 +18,14 @@
 // the raw client loop's time of its own round.
 //
 //   run_bench [--rounds N] [--socket PATH] [--client PATH] [--folder DIR] [--statement SQL]
-//             [--reuse-window 1] [--trace-stalls 1]
+//             [--reuse-window 1] [--trace-stalls 1] [--server-pid PID]
 //
 // Each round opens a new main window, so each measures a first query whose grid grows from its
 // initial rows; with --reuse-window 1 the rounds run in one window, the later ones refilling
 // the rows of the first.
+// With the server's process id (--server-pid, or ORVEX_DB_PID as scripts/dbserver.sh writes it
+// to its env file) the processor time of the server is given too.
+//
 // With --trace-stalls 1 each round also lists the kinds of events (receiver class and event
 // type) whose delivery on the main thread took longest during the fill, with their count and
 // total time: where the stalls come from.
@@ -66,6 +69,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -91,6 +95,7 @@ struct Options
     int rounds = 5;
     bool traceStalls = false;
     bool reuseWindow = false;
+    int serverPid = 0;
     std::string socket;
     std::string client;
     std::string folder = "/tmp";
@@ -127,6 +132,8 @@ Options parseOptions(int argc, char **argv)
             options.folder = value;
         else if (name == "--statement")
             options.statement = value;
+        else if (name == "--server-pid")
+            options.serverPid = std::atoi(value.c_str());
         else if (name == "--reuse-window")
             options.reuseWindow = value != "0";
         else if (name == "--trace-stalls")
@@ -140,6 +147,10 @@ Options parseOptions(int argc, char **argv)
     }
     if (options.socket.empty())
         usage("no server socket: give --socket or set MYSQL_UNIX_PORT");
+    if (options.serverPid == 0) {
+        if (const char *fromEnvironment = std::getenv("ORVEX_DB_PID"))
+            options.serverPid = std::atoi(fromEnvironment);
+    }
     if (options.client.empty()) {
         for (const char *folder : {"/usr/bin", "/usr/local/bin", "/usr/sbin"}) {
             for (const char *name : {"mariadb", "mysql"}) {
@@ -177,12 +188,61 @@ void resetPeakResident()
         std::fprintf(stderr, "run_bench: cannot reset the peak resident size\n");
 }
 
+// ---- Processor time ----
+
+double rusageMilliseconds(int who)
+{
+    rusage usage {};
+    ::getrusage(who, &usage);
+    const auto ms = [](const timeval &t) {
+        return t.tv_sec * 1e3 + t.tv_usec / 1e3;
+    };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+// The processor time the server process has used so far, or -1 when its id is not known.
+double serverMilliseconds(int pid)
+{
+    if (pid <= 0)
+        return -1;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // The fields after the command name, which is in parentheses and may hold blanks.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    const double ticks = fields[11].toDouble() + fields[12].toDouble();
+    return ticks * 1000.0 / double(sysconf(_SC_CLK_TCK));
+}
+
+// Processor time of the server, this process and its main thread between two readings.
+struct Processors
+{
+    double server;
+    double process;
+    double mainThread;
+
+    static Processors now(int serverPid)
+    {
+        return {serverMilliseconds(serverPid), rusageMilliseconds(RUSAGE_SELF),
+                rusageMilliseconds(RUSAGE_THREAD)};
+    }
+    Processors since(const Processors &start) const
+    {
+        return {server < 0 ? -1 : server - start.server, process - start.process,
+                mainThread - start.mainThread};
+    }
+};
+
 // ---- The raw client loop ----
 
 struct RawLoop
 {
     double total = 0; // connect to disconnect
     double firstRow = 0; // connect to the first row in hand
+    Processors used {};
     long long rows = 0;
     long long bytes = 0;
 };
@@ -190,6 +250,7 @@ struct RawLoop
 RawLoop rawClientLoop(const Options &options)
 {
     RawLoop measured;
+    const Processors processors = Processors::now(options.serverPid);
     const Clock::time_point start = Clock::now();
     MYSQL *mysql = mysql_init(nullptr);
     mysql_options(mysql, MYSQL_SET_CHARSET_NAME, "utf8mb4");
@@ -223,6 +284,7 @@ RawLoop rawClientLoop(const Options &options)
     mysql_free_result(result);
     mysql_close(mysql);
     measured.total = millisecondsSince(start);
+    measured.used = Processors::now(options.serverPid).since(processors);
     if (checksum == 0 && measured.bytes > 0)
         std::fprintf(stderr, "run_bench: every field ends in a NUL byte?\n");
     return measured;
@@ -586,6 +648,8 @@ int main(int argc, char *argv[])
         resultBytes = raw.bytes;
         table.add(rawLoop, "ms", true, raw.total);
         table.add("raw client loop: first row", "ms", false, raw.firstRow);
+        table.add("raw client loop: server processor time", "ms", false, raw.used.server);
+        table.add("raw client loop: client processor time", "ms", false, raw.used.process);
 
         table.add("client --quick --batch > /dev/null", "ms", true,
                   commandLineClient(options, "/dev/null"));
@@ -616,7 +680,9 @@ int main(int argc, char *argv[])
         resetPeakResident();
         if (options.traceStalls)
             app.startTracing();
+        const Processors processors = Processors::now(options.serverPid);
         const RunWatcher::Measured run = watcher->run();
+        const Processors used = Processors::now(options.serverPid).since(processors);
         if (options.traceStalls) {
             for (const auto &kind : app.stopTracing()) {
                 std::fprintf(stderr,
@@ -638,6 +704,10 @@ int main(int argc, char *argv[])
         table.add("program: first record painted, after raw loop's first row", "ms", false,
                   run.firstRowOnScreen - raw.firstRow);
         table.add("program: longest event-loop stall (5 ms probe)", "ms", false, run.longestStall);
+        table.add("program: server processor time", "ms", false, used.server);
+        table.add("program: main thread processor time", "ms", false, used.mainThread);
+        table.add("program: other threads' processor time (worker)", "ms", false,
+                  used.process - used.mainThread);
         table.add("program: resident before the fill", "MiB", false, beforeKiB / 1024.0);
         table.add("program: peak resident during the fill", "MiB", false, peakKiB / 1024.0);
         table.add("program: resident after the fill", "MiB", false, afterKiB / 1024.0);
