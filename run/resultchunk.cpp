@@ -1,27 +1,145 @@
 #include "resultchunk.h"
 
+#include "largepages.h"
+
 #include <cassert>
-#include <cstring>
+#include <cstdlib>
 #include <limits>
+#include <new>
 #include <stdexcept>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t largePage = std::size_t(2) << 20;
+
+template<typename End> End readEnd(const unsigned char *at)
+{
+    End end;
+    std::memcpy(&end, at, sizeof end);
+    return end;
+}
+
+// The record's fields from its field ends, each End wide.
+template<typename End>
+void splitRecord(const char *record, const unsigned char *ends, int columns, std::string_view *out)
+{
+    std::uint32_t begin = 0;
+    for (int column = 0; column < columns; ++column) {
+        const std::uint32_t end = readEnd<End>(ends + column * sizeof(End));
+        out[column] = std::string_view(record + begin, end - begin);
+        begin = end;
+    }
+}
+
+// The record's field ends from the client library's lengths, each End wide; NULL fields are
+// empty. Returns where the record's ends stop.
+template<typename End>
+unsigned char *writeEnds(unsigned char *ends, const char *const *fields,
+                         const unsigned long *lengths, int columns)
+{
+    std::uint32_t end = 0;
+    for (int i = 0; i < columns; ++i) {
+        if (fields[i])
+            end += static_cast<std::uint32_t>(lengths[i]);
+        const auto narrow = static_cast<End>(end);
+        std::memcpy(ends, &narrow, sizeof narrow);
+        ends += sizeof narrow;
+    }
+    return ends;
+}
+
+int widthFor(std::uint32_t end)
+{
+    return end <= std::numeric_limits<std::uint8_t>::max() ? 1
+        : end <= std::numeric_limits<std::uint16_t>::max() ? 2
+                                                           : 4;
+}
+
+std::uint32_t readEndOfWidth(const unsigned char *at, int width)
+{
+    switch (width) {
+    case 1:
+        return *at;
+    case 2:
+        return readEnd<std::uint16_t>(at);
+    default:
+        return readEnd<std::uint32_t>(at);
+    }
+}
+
+void writeEndOfWidth(unsigned char *at, int width, std::uint32_t end)
+{
+    switch (width) {
+    case 1:
+        *at = static_cast<unsigned char>(end);
+        break;
+    case 2: {
+        const auto narrow = static_cast<std::uint16_t>(end);
+        std::memcpy(at, &narrow, sizeof narrow);
+        break;
+    }
+    default:
+        std::memcpy(at, &end, sizeof end);
+        break;
+    }
+}
+
+} // namespace
+
+// ---- ChunkMemory ----
+
+ChunkMemory::ChunkMemory(std::size_t bytes)
+    : room(std::max<std::size_t>(bytes, 1))
+{
+    void *block = nullptr;
+    if (room >= largePage) {
+        // Aligned, so all but the tail can lie on large pages.
+        if (::posix_memalign(&block, largePage, room) != 0)
+            block = nullptr;
+        if (block)
+            preferLargePages(block, room);
+    } else {
+        block = std::malloc(room);
+    }
+    if (!block)
+        throw std::bad_alloc();
+    memory.reset(static_cast<unsigned char *>(block));
+}
+
+void ChunkMemory::Free::operator()(unsigned char *block) const
+{
+    std::free(block);
+}
+
+void ChunkMemory::grow(std::size_t bytes, std::size_t used)
+{
+    ChunkMemory larger(std::max(bytes, room + room / 2));
+    if (used > 0)
+        std::memcpy(larger.data(), data(), used);
+    *this = std::move(larger);
+}
+
+void ChunkMemory::releaseAfter(std::size_t used)
+{
+    if (room < largePage)
+        return;
+    const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(data());
+    const std::uintptr_t first = (start + used + pageSize - 1) & ~(pageSize - 1);
+    const std::uintptr_t end = (start + room) & ~(pageSize - 1);
+    // The pages read as zeros if they are ever used again, which the allocator allows for.
+    if (end > first)
+        ::madvise(reinterpret_cast<void *>(first), end - first, MADV_DONTNEED);
+}
+
+// ---- ResultChunk ----
 
 std::uint32_t ResultChunk::fieldEnd(std::size_t index) const
 {
-    const unsigned char *at = fieldEnds.data() + index * endWidth;
-    switch (endWidth) {
-    case 1:
-        return *at;
-    case 2: {
-        std::uint16_t end;
-        std::memcpy(&end, at, sizeof end);
-        return end;
-    }
-    default: {
-        std::uint32_t end;
-        std::memcpy(&end, at, sizeof end);
-        return end;
-    }
-    }
+    return readEndOfWidth(fieldEnds.data() + index * endWidth, endWidth);
 }
 
 std::string_view ResultChunk::field(int record, int column) const
@@ -30,30 +148,14 @@ std::string_view ResultChunk::field(int record, int column) const
     const std::size_t index = static_cast<std::size_t>(record) * columns + column;
     const std::uint32_t begin = column == 0 ? 0 : fieldEnd(index - 1);
     const std::uint32_t end = fieldEnd(index);
-    return std::string_view(bytes.data() + recordStarts[record] + begin, end - begin);
+    const char *start = reinterpret_cast<const char *>(bytes.data()) + recordStart(record);
+    return std::string_view(start + begin, end - begin);
 }
-
-namespace {
-
-// The record's fields from its field ends, each End wide.
-template<typename End>
-void splitRecord(const char *record, const unsigned char *ends, int columns, std::string_view *out)
-{
-    std::uint32_t begin = 0;
-    for (int column = 0; column < columns; ++column) {
-        End end;
-        std::memcpy(&end, ends + column * sizeof(End), sizeof(End));
-        out[column] = std::string_view(record + begin, end - begin);
-        begin = end;
-    }
-}
-
-} // namespace
 
 void ResultChunk::fields(int record, std::string_view *out) const
 {
     assert(record >= 0 && record < records);
-    const char *start = bytes.data() + recordStarts[record];
+    const char *start = reinterpret_cast<const char *>(bytes.data()) + recordStart(record);
     const unsigned char *ends =
         fieldEnds.data() + static_cast<std::size_t>(record) * columns * endWidth;
     switch (endWidth) {
@@ -71,114 +173,164 @@ void ResultChunk::fields(int record, std::string_view *out) const
 
 std::size_t ResultChunk::byteCount() const
 {
-    return sizeof(*this) + bytes.capacity() + recordStarts.capacity() * sizeof(std::uint32_t)
-        + fieldEnds.capacity();
+    return sizeof(*this) + byteSize
+        + (static_cast<std::size_t>(records) + 1) * sizeof(std::uint32_t)
+        + static_cast<std::size_t>(records) * columns * endWidth;
 }
+
+// ---- ResultChunkBuilder ----
 
 ResultChunkBuilder::ResultChunkBuilder(int columns)
     : columns(columns)
-{ }
+{
+    startBatch();
+}
 
-void ResultChunkBuilder::appendBytes(const char *data, std::size_t length)
+void ResultChunkBuilder::startBatch()
+{
+    records = 0;
+    fieldsInRecord = 0;
+    endWidth = 1;
+    byteSize = 0;
+    endCount = 0;
+    const std::size_t expected = static_cast<std::size_t>(std::max(expectedRecords, 16));
+    bytes = ChunkMemory(std::max<std::size_t>(expectedBytes, 1024));
+    starts = ChunkMemory((expected + 1) * sizeof(std::uint32_t));
+    fieldEnds = ChunkMemory(expected * static_cast<std::size_t>(std::max(columns, 1)));
+    const std::uint32_t first = 0;
+    std::memcpy(starts.data(), &first, sizeof first);
+}
+
+void ResultChunkBuilder::expect(int expectedCount, std::size_t expectedSize)
+{
+    expectedRecords = std::max(expectedCount, 0);
+    expectedBytes = expectedSize;
+    // An empty batch takes the new size at once; one under way keeps growing as it needs.
+    if (records == 0 && fieldsInRecord == 0 && byteSize == 0)
+        startBatch();
+}
+
+char *ResultChunkBuilder::startRecord(std::size_t length)
 {
     // Field ends are 32-bit offsets; the worker hands batches over long before this.
-    if (length > std::numeric_limits<std::uint32_t>::max() - bytes.size())
+    if (length > std::numeric_limits<std::uint32_t>::max() - byteSize)
         throw std::length_error("result batch exceeds 4 GiB");
-    bytes.append(data, length);
+    // A record given field by field has its first fields written already.
+    const std::size_t written = fieldsInRecord == 0 ? 0 : pendingBytes;
+    if (byteSize + length > bytes.capacity())
+        bytes.grow(byteSize + length, byteSize + written);
+    const std::size_t endBytes = (endCount + static_cast<std::size_t>(columns)) * 4;
+    if (endBytes > fieldEnds.capacity())
+        fieldEnds.grow(endBytes, endCount * endWidth);
+    const std::size_t startBytes = (static_cast<std::size_t>(records) + 2) * sizeof(std::uint32_t);
+    if (startBytes > starts.capacity())
+        starts.grow(startBytes, (static_cast<std::size_t>(records) + 1) * sizeof(std::uint32_t));
+    return reinterpret_cast<char *>(bytes.data()) + byteSize;
+}
+
+void ResultChunkBuilder::widenEnds(int width)
+{
+    // Rare: a record longer than the ends written so far allow. They are rewritten wider, in
+    // place, from the last to the first, so none is overwritten before it is read.
+    unsigned char *ends = fieldEnds.data();
+    for (std::size_t i = endCount; i-- > 0;)
+        writeEndOfWidth(ends + i * width, width, readEndOfWidth(ends + i * endWidth, endWidth));
+    endWidth = width;
+}
+
+void ResultChunkBuilder::writeEnd(std::uint32_t end)
+{
+    if (widthFor(end) > endWidth)
+        widenEnds(widthFor(end));
+    writeEndOfWidth(fieldEnds.data() + endCount * endWidth, endWidth, end);
+    ++endCount;
+}
+
+void ResultChunkBuilder::endRecordOf(std::uint32_t length)
+{
+    byteSize += length;
+    ++records;
+    const auto start = static_cast<std::uint32_t>(byteSize);
+    std::memcpy(starts.data() + static_cast<std::size_t>(records) * sizeof start, &start,
+                sizeof start);
 }
 
 void ResultChunkBuilder::appendField(std::string_view value)
 {
     if (fieldsInRecord == columns)
         throw std::logic_error("more fields than result columns");
-    appendBytes(value.data(), value.size());
-    fieldEnds.push_back(static_cast<std::uint32_t>(bytes.size()) - recordStarts.back());
+    // The record's bytes so far lie after byteSize until the record ends.
+    const std::size_t written = fieldsInRecord == 0 ? 0 : pendingBytes;
+    char *out = startRecord(written + value.size()) + written;
+    if (!value.empty())
+        std::memcpy(out, value.data(), value.size());
+    pendingBytes = written + value.size();
+    writeEnd(static_cast<std::uint32_t>(pendingBytes));
     ++fieldsInRecord;
 }
 
 void ResultChunkBuilder::endRecord()
 {
-    const std::uint32_t start = recordStarts.back();
-    const std::uint32_t length = static_cast<std::uint32_t>(bytes.size()) - start;
+    const std::size_t length = fieldsInRecord == 0 ? 0 : pendingBytes;
+    if (fieldsInRecord == 0)
+        startRecord(0);
     for (; fieldsInRecord < columns; ++fieldsInRecord)
-        fieldEnds.push_back(length);
+        writeEnd(static_cast<std::uint32_t>(length));
     fieldsInRecord = 0;
-    if (length > longestRecord)
-        longestRecord = length;
-    recordStarts.push_back(static_cast<std::uint32_t>(bytes.size()));
+    pendingBytes = 0;
+    endRecordOf(static_cast<std::uint32_t>(length));
 }
 
 void ResultChunkBuilder::appendRecord(const char *const *fields, const unsigned long *lengths)
 {
     if (fieldsInRecord != 0)
         throw std::logic_error("a record is already in progress");
-    // The record's room is made once, then each field copied into it: this runs for every
-    // record of a result, at the client library's pace.
+    // Room for the whole record is made once, then each field copied into it: this runs for
+    // every record of a result, at the client library's pace.
     std::size_t length = 0;
     for (int i = 0; i < columns; ++i)
         length += fields[i] ? lengths[i] : 0;
-    const std::size_t start = bytes.size();
-    if (length > std::numeric_limits<std::uint32_t>::max() - start)
-        throw std::length_error("result batch exceeds 4 GiB");
-    bytes.resize(start + length);
-    char *out = bytes.data() + start;
-    const std::size_t firstEnd = fieldEnds.size();
-    fieldEnds.resize(firstEnd + static_cast<std::size_t>(columns));
-    std::uint32_t *ends = fieldEnds.data() + firstEnd;
-    std::uint32_t end = 0;
-    for (int i = 0; i < columns; ++i) {
-        if (fields[i]) {
-            std::memcpy(out + end, fields[i], lengths[i]);
-            end += static_cast<std::uint32_t>(lengths[i]);
+    char *out = startRecord(length);
+    if (length > 0) {
+        for (int i = 0; i < columns; ++i) {
+            if (fields[i] && lengths[i] > 0) {
+                std::memcpy(out, fields[i], lengths[i]);
+                out += lengths[i];
+            }
         }
-        ends[i] = end;
     }
-    if (end > longestRecord)
-        longestRecord = end;
-    recordStarts.push_back(static_cast<std::uint32_t>(bytes.size()));
+    const int width = widthFor(static_cast<std::uint32_t>(length));
+    if (width > endWidth)
+        widenEnds(width);
+    unsigned char *ends = fieldEnds.data() + endCount * endWidth;
+    switch (endWidth) {
+    case 1:
+        writeEnds<std::uint8_t>(ends, fields, lengths, columns);
+        break;
+    case 2:
+        writeEnds<std::uint16_t>(ends, fields, lengths, columns);
+        break;
+    default:
+        writeEnds<std::uint32_t>(ends, fields, lengths, columns);
+        break;
+    }
+    endCount += static_cast<std::size_t>(columns);
+    endRecordOf(static_cast<std::uint32_t>(length));
 }
 
 std::shared_ptr<const ResultChunk> ResultChunkBuilder::finish()
 {
     auto chunk = std::make_shared<ResultChunk>();
     chunk->columns = columns;
-    chunk->records = recordCount();
-    chunk->endWidth = longestRecord <= std::numeric_limits<std::uint8_t>::max() ? 1
-        : longestRecord <= std::numeric_limits<std::uint16_t>::max()            ? 2
-                                                                                : 4;
-
-    chunk->fieldEnds.resize(fieldEnds.size() * chunk->endWidth);
-    unsigned char *out = chunk->fieldEnds.data();
-    for (const std::uint32_t end : fieldEnds) {
-        if (chunk->endWidth == 1) {
-            *out = static_cast<unsigned char>(end);
-        } else if (chunk->endWidth == 2) {
-            const auto narrow = static_cast<std::uint16_t>(end);
-            std::memcpy(out, &narrow, sizeof narrow);
-        } else {
-            std::memcpy(out, &end, sizeof end);
-        }
-        out += chunk->endWidth;
-    }
-
-    // The next batch is likely about as large as this one: keep its sizes as a reservation.
-    const std::size_t byteReserve = bytes.size();
-    const std::size_t recordReserve = recordStarts.size();
-    const std::size_t fieldReserve = fieldEnds.size();
-
+    chunk->records = records;
+    chunk->endWidth = endWidth;
+    chunk->byteSize = byteSize;
     chunk->bytes = std::move(bytes);
-    chunk->bytes.shrink_to_fit();
-    chunk->recordStarts = std::move(recordStarts);
-    chunk->recordStarts.shrink_to_fit();
-
-    bytes = std::string();
-    bytes.reserve(byteReserve);
-    recordStarts = std::vector<std::uint32_t>();
-    recordStarts.reserve(recordReserve);
-    recordStarts.push_back(0);
-    fieldEnds.clear();
-    fieldEnds.reserve(fieldReserve);
-    fieldsInRecord = 0;
-    longestRecord = 0;
+    chunk->starts = std::move(starts);
+    chunk->fieldEnds = std::move(fieldEnds);
+    chunk->bytes.releaseAfter(byteSize);
+    chunk->starts.releaseAfter((static_cast<std::size_t>(records) + 1) * sizeof(std::uint32_t));
+    chunk->fieldEnds.releaseAfter(endCount * endWidth);
+    startBatch();
     return chunk;
 }

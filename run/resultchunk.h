@@ -1,11 +1,42 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// Memory for a batch's arrays: allocated without being cleared, large ones on whole large pages
+// (see largepages.h), so the system clears each once and in few steps. The builder fills it and
+// hands it to the batch as it is.
+class ChunkMemory
+{
+public:
+    ChunkMemory() = default;
+    // Room for at least bytes bytes, none of them written yet.
+    explicit ChunkMemory(std::size_t bytes);
+
+    unsigned char *data() { return memory.get(); }
+    const unsigned char *data() const { return memory.get(); }
+    std::size_t capacity() const { return room; }
+
+    // The first used bytes move to a larger block of at least bytes bytes.
+    void grow(std::size_t bytes, std::size_t used);
+    // Gives the system back the pages after the first used bytes, for memory whose use is
+    // complete: of a large page only partly used, the rest would otherwise stay in memory.
+    void releaseAfter(std::size_t used);
+
+private:
+    struct Free
+    {
+        void operator()(unsigned char *block) const;
+    };
+    std::unique_ptr<unsigned char[], Free> memory;
+    std::size_t room = 0;
+};
 
 // A batch of records as the worker read them: the bytes of every field one after another in a
 // single buffer, and for each field where it ends. Built once on the worker thread and never
@@ -30,36 +61,50 @@ public:
     // The field bytes of count records from record first on, together.
     std::size_t fieldBytes(int first, int count) const
     {
-        return recordStarts[static_cast<std::size_t>(first) + count] - recordStarts[first];
+        return recordStart(static_cast<std::size_t>(first) + count) - recordStart(first);
     }
 
-    // Heap and object bytes this batch holds, for memory accounting.
+    // Bytes this batch holds, for memory accounting: what it uses of its memory, which is what
+    // the system has given it pages for; room never written costs none.
     std::size_t byteCount() const;
 
 private:
     friend class ResultChunkBuilder;
 
+    std::uint32_t recordStart(std::size_t record) const
+    {
+        std::uint32_t start;
+        std::memcpy(&start, starts.data() + record * sizeof start, sizeof start);
+        return start;
+    }
     std::uint32_t fieldEnd(std::size_t index) const;
 
     int columns = 0;
     int records = 0;
     int endWidth = 1;
-    std::string bytes;
-    std::vector<std::uint32_t> recordStarts; // records + 1 entries
-    std::vector<unsigned char> fieldEnds; // records * columns ends of endWidth bytes each
+    std::size_t byteSize = 0;
+    ChunkMemory bytes;
+    ChunkMemory starts; // records + 1 starts of 4 bytes each
+    ChunkMemory fieldEnds; // records * columns ends of endWidth bytes each
 };
 
 // Gathers records into a ResultChunk on the worker thread. Plain bytes only: nothing here
-// allocates per field, so it keeps up with the client library's row fetching.
+// allocates per field, so it keeps up with the client library's row fetching. Handing a batch
+// over moves the memory it was built in to it; the next batch is built in new memory, which the
+// system supplies as it is written, a large page at a time, rather than all at once.
 class ResultChunkBuilder
 {
 public:
     explicit ResultChunkBuilder(int columns);
 
     int columnCount() const { return columns; }
-    int recordCount() const { return static_cast<int>(recordStarts.size()) - 1; }
+    int recordCount() const { return records; }
     // Field bytes gathered so far; a batch can be handed over early when this grows large.
-    std::size_t byteCount() const { return bytes.size(); }
+    std::size_t byteCount() const { return byteSize; }
+
+    // Room for the next batch, when its size can be told in advance: records of about bytes
+    // bytes in all. Room not written costs no memory.
+    void expect(int records, std::size_t bytes);
 
     // One record as the client library delivers it: fields[i] points at lengths[i] bytes, a
     // null pointer is a NULL field.
@@ -74,12 +119,25 @@ public:
     std::shared_ptr<const ResultChunk> finish();
 
 private:
-    void appendBytes(const char *data, std::size_t length);
+    // Makes room for a record of length field bytes (those given so far included), its field
+    // ends and its start, and returns where its bytes go.
+    char *startRecord(std::size_t length);
+    void writeEnd(std::uint32_t end);
+    void widenEnds(int width);
+    void endRecordOf(std::uint32_t length);
+    void startBatch();
 
     int columns;
+    int records = 0;
     int fieldsInRecord = 0;
-    std::uint32_t longestRecord = 0;
-    std::string bytes;
-    std::vector<std::uint32_t> recordStarts {0};
-    std::vector<std::uint32_t> fieldEnds; // relative to the record's start
+    int endWidth = 1;
+    std::size_t byteSize = 0;
+    // Bytes of the record being given field by field, written after byteSize.
+    std::size_t pendingBytes = 0;
+    std::size_t endCount = 0;
+    int expectedRecords = 0;
+    std::size_t expectedBytes = 0;
+    ChunkMemory bytes;
+    ChunkMemory starts;
+    ChunkMemory fieldEnds;
 };

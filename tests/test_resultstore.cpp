@@ -183,6 +183,87 @@ TEST(ChunkBuilder, NextBatchLeavesTheFinishedOneAlone)
     EXPECT_EQ(second->field(1, 1), "2013"sv);
 }
 
+// How a batch's room was told in advance and how its records came: none of it may show in the
+// fields. Records go whole and field by field by turns; their lengths cross the widths of the
+// stored field ends (255 and 65,535 bytes) both ways, within a batch and from batch to batch.
+struct RoomCase
+{
+    const char *name;
+    int expectedRecords; // negative: nothing told
+    std::size_t expectedBytes;
+    int recordsPerBatch;
+};
+
+void PrintTo(const RoomCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class ChunkRoom : public testing::TestWithParam<RoomCase>
+{
+};
+
+TEST_P(ChunkRoom, FieldsKeptWhateverTheRoom)
+{
+    const RoomCase &c = GetParam();
+    const std::size_t lengths[] = {0, 3, 255, 256, 7, 65535, 65536, 1, 300, 0, 70000, 2};
+    std::vector<std::vector<std::string>> records;
+    for (int r = 0; r < 48; ++r) {
+        const std::size_t length = lengths[static_cast<std::size_t>(r) % std::size(lengths)];
+        records.push_back({"r" + std::to_string(r),
+                           std::string(length, static_cast<char>('a' + r % 26)),
+                           r % 3 == 0 ? ""s : "end"s});
+    }
+
+    ResultChunkBuilder builder(3);
+    if (c.expectedRecords >= 0)
+        builder.expect(c.expectedRecords, c.expectedBytes);
+    std::vector<std::shared_ptr<const ResultChunk>> batches;
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        const auto &record = records[r];
+        if (r % 2 == 0) {
+            const char *fields[] = {record[0].data(), record[1].data(),
+                                    record[2].empty() ? nullptr : record[2].data()};
+            const unsigned long sizes[] = {record[0].size(), record[1].size(), record[2].size()};
+            builder.appendRecord(fields, sizes);
+        } else {
+            for (const std::string &field : record)
+                builder.appendField(field);
+            builder.endRecord();
+        }
+        if (builder.recordCount() == c.recordsPerBatch) {
+            batches.push_back(builder.finish());
+            if (c.expectedRecords >= 0)
+                builder.expect(c.expectedRecords, c.expectedBytes);
+        }
+    }
+    batches.push_back(builder.finish());
+
+    std::size_t r = 0;
+    for (const auto &batch : batches) {
+        std::size_t bytes = 0;
+        for (int i = 0; i < batch->recordCount(); ++i, ++r) {
+            ASSERT_LT(r, records.size());
+            for (int column = 0; column < 3; ++column) {
+                ASSERT_EQ(batch->field(i, column), records[r][column]) << "record " << r;
+                bytes += records[r][column].size();
+            }
+        }
+        EXPECT_EQ(batch->fieldBytes(0, batch->recordCount()), bytes);
+    }
+    EXPECT_EQ(r, records.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rooms, ChunkRoom,
+    testing::Values(RoomCase {"nothing_told_one_batch", -1, 0, 0},
+                    RoomCase {"nothing_told_batches_of_5", -1, 0, 5},
+                    RoomCase {"too_little_told", 1, 1, 7},
+                    RoomCase {"far_more_told", 100000, std::size_t(16) << 20, 11},
+                    RoomCase {"records_without_bytes", 1000, 0, 13},
+                    RoomCase {"single_record_batches", 2, 64, 1}),
+    [](const testing::TestParamInfo<RoomCase> &info) { return std::string(info.param.name); });
+
 // ---- The grid's store ----
 
 TEST(ResultStore, StartsEmptyAtItsSize)
