@@ -353,6 +353,14 @@ public:
         double longest = 0;
     };
 
+    // One delivery of an event straight from the event loop, not from inside another one.
+    struct Delivery
+    {
+        Clock::time_point start;
+        double milliseconds;
+        std::string what;
+    };
+
     bool notify(QObject *receiver, QEvent *event) override
     {
         if (!tracing)
@@ -360,8 +368,20 @@ public:
         const Clock::time_point start = Clock::now();
         const int type = event->type();
         const char *className = receiver->metaObject()->className();
-        const bool result = OrvexApplication::notify(receiver, event);
+        ++depth;
+        bool result = false;
+        try {
+            result = OrvexApplication::notify(receiver, event);
+        } catch (...) {
+            --depth;
+            throw;
+        }
+        --depth;
         const double elapsed = millisecondsSince(start);
+        if (depth == 0) {
+            outermost.push_back(
+                {start, elapsed, std::string(className) + " event " + std::to_string(type)});
+        }
         Deliveries &kind = deliveries[std::string(className) + " event " + std::to_string(type)];
         ++kind.count;
         kind.total += elapsed;
@@ -372,7 +392,22 @@ public:
     void startTracing()
     {
         deliveries.clear();
+        outermost.clear();
         tracing = true;
+    }
+
+    // The outermost deliveries that ran between the two time points, at least partly.
+    std::vector<Delivery> deliveredBetween(Clock::time_point from, Clock::time_point to) const
+    {
+        std::vector<Delivery> found;
+        for (const Delivery &delivery : outermost) {
+            const auto end = delivery.start
+                + std::chrono::duration_cast<Clock::duration>(
+                                 std::chrono::duration<double, std::milli>(delivery.milliseconds));
+            if (end > from && delivery.start < to)
+                found.push_back(delivery);
+        }
+        return found;
     }
     // The kinds of deliveries since startTracing with the longest single ones, longest first;
     // a delivery inside another counts in both.
@@ -393,7 +428,9 @@ public:
 
 private:
     bool tracing = false;
+    int depth = 0;
     std::map<std::string, Deliveries> deliveries;
+    std::vector<Delivery> outermost;
 };
 
 // Message boxes would stop a measurement: every one is written out and counted.
@@ -458,6 +495,9 @@ public:
         double total = 0;
         double firstRowOnScreen = -1;
         double longestStall = 0;
+        Clock::time_point start;
+        Clock::time_point stallFrom;
+        Clock::time_point stallTo;
         long long records = 0;
     };
 
@@ -470,6 +510,7 @@ public:
         quitLoop = &loop;
         QTimer::singleShot(0, this, [this] {
             start = Clock::now();
+            this->measured->start = start;
             lastTick = start;
             probe.start();
             form.StartRun();
@@ -505,8 +546,11 @@ private:
     void tick()
     {
         const Clock::time_point now = Clock::now();
-        measured->longestStall =
-            std::max(measured->longestStall, millisecondsBetween(lastTick, now));
+        if (millisecondsBetween(lastTick, now) > measured->longestStall) {
+            measured->longestStall = millisecondsBetween(lastTick, now);
+            measured->stallFrom = lastTick;
+            measured->stallTo = now;
+        }
         lastTick = now;
     }
 
@@ -684,6 +728,14 @@ int main(int argc, char *argv[])
         const RunWatcher::Measured run = watcher->run();
         const Processors used = Processors::now(options.serverPid).since(processors);
         if (options.traceStalls) {
+            std::fprintf(stderr,
+                         "run_bench:   in the longest stall, %.1f ms, %.0f ms after the start:\n",
+                         run.longestStall, millisecondsBetween(run.start, run.stallFrom));
+            for (const auto &delivery : app.deliveredBetween(run.stallFrom, run.stallTo)) {
+                std::fprintf(stderr, "run_bench:     at %7.1f ms for %6.1f ms: %s\n",
+                             millisecondsBetween(run.stallFrom, delivery.start),
+                             delivery.milliseconds, delivery.what.c_str());
+            }
             for (const auto &kind : app.stopTracing()) {
                 std::fprintf(stderr,
                              "run_bench:   longest %6.1f ms, %6d times, %8.1f ms in all: %s\n",
