@@ -1,5 +1,6 @@
 #include "sqlconnection.h"
 
+#include "binaryrow.h"
 #include "dberror.h"
 
 #include <errmsg.h>
@@ -22,6 +23,17 @@ DbError connectionError(MYSQL *mysql)
 DbError statementError(MYSQL_STMT *statement)
 {
     return DbError(mysql_stmt_errno(statement), std::string(mysql_stmt_error(statement)));
+}
+
+// The error of a prepared statement's step: the client library keeps an error that arrives
+// while rows are read (a kill, a failure on the server) with the connection, not the statement.
+DbError stepError(MYSQL_STMT *statement, MYSQL *mysql)
+{
+    if (mysql_stmt_errno(statement) != 0)
+        return statementError(statement);
+    if (mysql && mysql_errno(mysql) != 0)
+        return connectionError(mysql);
+    return DbError(CR_UNKNOWN_ERROR, std::string("The server ended the rows without a reason."));
 }
 
 struct StatementCloser
@@ -49,6 +61,20 @@ SqlResult::SqlResult(SqlConnection *connection, st_mysql_res *result)
     connection_->openResult_ = this;
 }
 
+SqlResult::SqlResult(SqlConnection *connection, st_mysql_stmt *statement, st_mysql_res *description,
+                     std::unique_ptr<BinaryRowText> rows)
+    : connection_(connection)
+    , result_(description)
+    , fields_(mysql_fetch_fields(description))
+    , statement_(statement)
+    , binaryRows_(std::move(rows))
+    , fieldCount_(int(mysql_num_fields(description)))
+{
+    connection_->openResult_ = this;
+}
+
+SqlResult::SqlResult() = default;
+
 SqlResult::SqlResult(SqlResult &&other) noexcept
 {
     takeFrom(other);
@@ -73,6 +99,8 @@ void SqlResult::takeFrom(SqlResult &other) noexcept
     connection_ = std::exchange(other.connection_, nullptr);
     result_ = std::exchange(other.result_, nullptr);
     fields_ = std::exchange(other.fields_, nullptr);
+    statement_ = std::exchange(other.statement_, nullptr);
+    binaryRows_ = std::move(other.binaryRows_);
     row_ = std::exchange(other.row_, nullptr);
     lengths_ = std::exchange(other.lengths_, nullptr);
     fieldCount_ = std::exchange(other.fieldCount_, 0);
@@ -106,6 +134,22 @@ void SqlResult::next()
 
 void SqlResult::fetch()
 {
+    if (statement_) {
+        const int status = mysql_stmt_fetch(statement_);
+        if (status == 0 || status == MYSQL_DATA_TRUNCATED) {
+            binaryRows_->finishRow();
+            row_ = binaryRows_->fields();
+            lengths_ = binaryRows_->lengths();
+            return;
+        }
+        row_ = nullptr;
+        lengths_ = nullptr;
+        // As for plain statements, an error ends the rows too; a kill on the server, a lost
+        // connection, is never taken for their end.
+        if (status != MYSQL_NO_DATA)
+            throw stepError(statement_, connection_ ? connection_->mysql_.get() : nullptr);
+        return;
+    }
     row_ = mysql_fetch_row(result_);
     if (row_) {
         lengths_ = mysql_fetch_lengths(result_);
@@ -129,6 +173,28 @@ void SqlResult::release(bool drain)
 {
     if (!result_)
         return;
+    if (statement_) {
+        mysql_free_result(result_); // the description only
+        if (drain) {
+            // Reads the rows not delivered yet, then frees the statement on the server too.
+            mysql_stmt_close(statement_);
+        } else if (connection_) {
+            // The connection is about to be closed, which the statement does not outlive on
+            // the server; it is freed here once the connection is gone.
+            connection_->abandonedStatement_ = statement_;
+        }
+        statement_ = nullptr;
+        binaryRows_.reset();
+        if (connection_ && connection_->openResult_ == this)
+            connection_->openResult_ = nullptr;
+        connection_ = nullptr;
+        result_ = nullptr;
+        fields_ = nullptr;
+        row_ = nullptr;
+        lengths_ = nullptr;
+        fieldCount_ = 0;
+        return;
+    }
     if (!drain) {
         // The library reads every remaining row before it frees an unfinished streamed
         // result. The connection is about to be closed, so the result is cut loose from it
@@ -211,6 +277,9 @@ void SqlConnection::close()
     if (openResult_)
         openResult_->release(false);
     mysql_.reset();
+    // Closing the connection cut the statement loose from it; freeing it now reads nothing.
+    if (abandonedStatement_)
+        mysql_stmt_close(std::exchange(abandonedStatement_, nullptr));
 }
 
 std::uint64_t SqlConnection::serverId() const
@@ -262,6 +331,54 @@ SqlResult SqlConnection::query(QByteArrayView sql)
         return SqlResult();
     }
     SqlResult result(this, rows);
+    result.fetch();
+    return result;
+}
+
+SqlResult SqlConnection::queryRows(QByteArrayView sql)
+{
+    MYSQL *mysql = handleForStatement();
+    StatementHandle statement(mysql_stmt_init(mysql));
+    if (!statement)
+        throw connectionError(mysql);
+    const auto length = static_cast<unsigned long>(sql.size());
+    // A statement the server cannot prepare, or one that takes parameters (a "?" that a plain
+    // statement reports as an error) or returns no rows, runs as a plain statement.
+    if (mysql_stmt_prepare(statement.get(), sql.data(), length) != 0
+        || mysql_stmt_param_count(statement.get()) != 0
+        || mysql_stmt_field_count(statement.get()) == 0) {
+        statement.reset();
+        return query(sql);
+    }
+    MYSQL_RES *prepared = mysql_stmt_result_metadata(statement.get());
+    const bool writable = prepared
+        && BinaryRowText::canWrite(mysql_fetch_fields(prepared), mysql_num_fields(prepared));
+    if (prepared)
+        mysql_free_result(prepared);
+    if (!writable) {
+        statement.reset();
+        return query(sql);
+    }
+
+    if (mysql_stmt_execute(statement.get()) != 0)
+        throw stepError(statement.get(), mysql);
+    // The rows are read by the columns the server described when it ran the statement.
+    MYSQL_RES *description = mysql_stmt_result_metadata(statement.get());
+    if (!description)
+        throw stepError(statement.get(), mysql);
+    MYSQL_FIELD *fields = mysql_fetch_fields(description);
+    const unsigned count = mysql_num_fields(description);
+    if (!BinaryRowText::canWrite(fields, count)) {
+        mysql_free_result(description);
+        throw DbError(0,
+                      QStringLiteral("The result's columns changed between the statement's "
+                                     "preparation and its run."));
+    }
+    auto rows = std::make_unique<BinaryRowText>(fields, count);
+    mysql_stmt_attr_set(statement.get(), STMT_ATTR_CB_USER_DATA, rows.get());
+    mysql_stmt_attr_set(statement.get(), STMT_ATTR_CB_RESULT,
+                        reinterpret_cast<const void *>(&BinaryRowText::readColumn));
+    SqlResult result(this, statement.release(), description, std::move(rows));
     result.fetch();
     return result;
 }

@@ -11,8 +11,18 @@
 struct st_mysql;
 struct st_mysql_res;
 struct st_mysql_field;
+struct st_mysql_stmt;
 
+class BinaryRowText;
 class SqlConnection;
+
+// How the rows of a result came from the server: as the server's texts (a plain statement), or
+// as numbers, dates and times that the driver writes as the server would (a prepared
+// statement). The field values read the same either way.
+enum class RowProtocol {
+    Text,
+    Binary,
+};
 
 // The rows of one statement, streamed from the server as they are read: only the current
 // row is held. A new result stands on its first row; eof() is true past the last row, at
@@ -27,7 +37,7 @@ class SqlConnection;
 class SqlResult
 {
 public:
-    SqlResult() = default;
+    SqlResult();
     SqlResult(SqlResult &&other) noexcept;
     SqlResult &operator=(SqlResult &&other) noexcept;
     SqlResult(const SqlResult &) = delete;
@@ -36,6 +46,8 @@ public:
 
     // True from the statement until close(), also after the last row.
     bool isOpen() const { return result_ != nullptr; }
+    // How the rows come from the server; Text for a closed result.
+    RowProtocol protocol() const { return statement_ ? RowProtocol::Binary : RowProtocol::Text; }
     // The fields of an open result; none once it is closed.
     int fieldCount() const { return fieldCount_; }
     QString fieldName(int field) const;
@@ -72,6 +84,9 @@ public:
 private:
     friend class SqlConnection;
     SqlResult(SqlConnection *connection, st_mysql_res *result);
+    // A prepared statement's rows: its result's description and the reader of its rows.
+    SqlResult(SqlConnection *connection, st_mysql_stmt *statement, st_mysql_res *description,
+              std::unique_ptr<BinaryRowText> rows);
 
     void checkField(int field) const
     {
@@ -86,7 +101,10 @@ private:
     SqlConnection *connection_ = nullptr;
     st_mysql_res *result_ = nullptr;
     st_mysql_field *fields_ = nullptr;
-    char **row_ = nullptr;
+    // Set for a prepared statement's rows; result_ then only describes them.
+    st_mysql_stmt *statement_ = nullptr;
+    std::unique_ptr<BinaryRowText> binaryRows_;
+    const char *const *row_ = nullptr;
     const unsigned long *lengths_ = nullptr;
     int fieldCount_ = 0;
 };
@@ -127,6 +145,15 @@ public:
     SqlResult query(const QString &sql);
     SqlResult query(QByteArrayView sql);
 
+    // Runs a statement as query() does, through a prepared statement where that reads the same
+    // rows faster: the server then sends numbers, dates and times as such instead of writing
+    // them as text, and the driver writes them exactly as the server would have (see
+    // binaryrow.h). That is done when the server prepares the statement, it takes no
+    // parameters, it returns rows and every column of them is of a kind written exactly;
+    // anything else runs as query() runs it. Either way the statement runs once, and the
+    // field values are the texts that query() would give.
+    SqlResult queryRows(QByteArrayView sql);
+
     // Runs a statement that returns no rows, prepared and then executed; a statement that
     // the server cannot prepare is sent as it is. Returns the number of rows it changed.
     std::uint64_t execute(const QString &sql);
@@ -148,4 +175,7 @@ private:
     std::unique_ptr<st_mysql, Closer> mysql_;
     // The result that the connection is streaming, so close() can end it.
     SqlResult *openResult_ = nullptr;
+    // A prepared statement whose rows were not all read when the connection was closed: it
+    // is freed after the connection is gone, so its remaining rows are not read first.
+    st_mysql_stmt *abandonedStatement_ = nullptr;
 };
