@@ -109,6 +109,7 @@ BinaryRowText::BinaryRowText(const st_mysql_field *fields, unsigned count)
     , sizes(count, 0)
 {
     columns.reserve(count);
+    text.reserve(4096);
     for (unsigned i = 0; i < count; ++i) {
         const MYSQL_FIELD &field = fields[i];
         const bool isUnsigned = (field.flags & UNSIGNED_FLAG) != 0;

@@ -107,28 +107,34 @@ void appendGeneral(std::string &out, double value, bool isFloat)
              && !exponentOnly))
         && (!plainFits || (point >= -plainPlaces + 1 && (point <= plainPlaces || length > point)));
 
+    // Written into a buffer of its own first: these run for every value of a result.
+    char text[400];
+    char *at = text;
     if (value < 0)
-        out += '-';
+        *at++ = '-';
     if (plain) {
         if (point <= 0) {
-            out += "0.";
-            out.append(static_cast<std::size_t>(-point), '0');
+            *at++ = '0';
+            *at++ = '.';
+            at = std::fill_n(at, -point, '0');
         }
         for (int i = 1; i <= length; ++i) {
-            out += digits.digit[i - 1];
+            *at++ = digits.digit[i - 1];
             if (i == point && i < length)
-                out += '.';
+                *at++ = '.';
         }
         if (point > length)
-            out.append(static_cast<std::size_t>(point - length), '0');
+            at = std::fill_n(at, point - length, '0');
+        out.append(text, at);
         return;
     }
-    out += digits.digit[0];
+    *at++ = digits.digit[0];
     if (length > 1) {
-        out += '.';
-        out.append(digits.digit + 1, static_cast<std::size_t>(length - 1));
+        *at++ = '.';
+        at = std::copy(digits.digit + 1, digits.digit + length, at);
     }
-    out += 'e';
+    *at++ = 'e';
+    out.append(text, at);
     appendExponent(out, point - 1);
 }
 

@@ -19,6 +19,7 @@
 namespace {
 
 std::atomic<int> runningWorkers {0};
+std::atomic<bool> usePreparedRows {true};
 
 // A batch goes over when it is old enough or large enough, whichever comes first. The first
 // batch of a result goes small and soon, so the first records show at once. Each later one may
@@ -168,7 +169,9 @@ void runQueryJob(const QueryJob &job, RunChannel &channel)
             id.number = connection.serverId();
             channel.post(std::move(id));
 
-            SqlResult result = connection.query(QByteArrayView(job.statement));
+            const QByteArrayView statement(job.statement);
+            SqlResult result =
+                preparedRows() ? connection.queryRows(statement) : connection.query(statement);
             streamResult(result, channel);
             if (channel.stopped()) {
                 // A cancelled run ends quietly: no end of run is delivered.
@@ -191,6 +194,16 @@ void runQueryJob(const QueryJob &job, RunChannel &channel)
     RunOutput end;
     end.kind = RunOutput::Kind::Finished;
     channel.post(std::move(end));
+}
+
+void setPreparedRows(bool use)
+{
+    usePreparedRows.store(use);
+}
+
+bool preparedRows()
+{
+    return usePreparedRows.load();
 }
 
 TMyThread::TMyThread(QueryJob job, std::shared_ptr<RunChannel> channel)

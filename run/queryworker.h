@@ -29,6 +29,12 @@ struct QueryJob
     ConnectionSettings settings;
 };
 
+// How workers read a result's rows: through a prepared statement where the database layer gives
+// the same texts that way, faster (the default; see SqlConnection::queryRows), or always as a
+// plain statement. For measuring one way against the other; set it before a run starts.
+void setPreparedRows(bool use);
+bool preparedRows();
+
 // The worker's run, on its own thread: connects by the recipe, runs the statement and hands the
 // column names, the records in batches, its log lines, at most one message and its end to the
 // channel. Returns early, quietly, once the channel is stopped.
