@@ -11,7 +11,10 @@
 //     thread) and the time until a first record is painted in the grid;
 //   - the grid's exports: "Save to CSV..." (to a file in the folder given) and both clipboard
 //     copies, timed as the buttons run them;
-//   - one progress tick.
+//   - one progress tick;
+//   - the window's fill again with plain statements only (text protocol), where the program
+//     otherwise reads rows through prepared statements (binary protocol); and, for the
+//     server's side of that, a raw loop over the prepared statement's rows.
 //
 // Rounds take turns, so a slow moment of the machine spreads over all the things measured. The
 // table gives median, lowest and highest of the rounds and the same for each value divided by
@@ -40,6 +43,7 @@
 #include "messageseam.h"
 #include "orvexapplication.h"
 #include "orvexdbmain.h"
+#include "queryworker.h"
 
 #include <QAbstractEventDispatcher>
 #include <QClipboard>
@@ -288,6 +292,96 @@ RawLoop rawClientLoop(const Options &options)
     if (checksum == 0 && measured.bytes > 0)
         std::fprintf(stderr, "run_bench: every field ends in a NUL byte?\n");
     return measured;
+}
+
+// The same statement prepared, its rows read through the binary protocol with the client
+// library's result callback, each value skipped (a text's last byte touched): what the server
+// and the connection cost on the prepared way, before any value is written as text.
+struct SkipState
+{
+    MYSQL_FIELD *fields = nullptr;
+    unsigned long long checksum = 0;
+};
+
+void skipValue(void *data, unsigned int column, unsigned char **row)
+{
+    auto *state = static_cast<SkipState *>(data);
+    if (!row)
+        return;
+    unsigned char *at = *row;
+    switch (state->fields[column].type) {
+    case MYSQL_TYPE_TINY:
+        at += 1;
+        break;
+    case MYSQL_TYPE_SHORT:
+    case MYSQL_TYPE_YEAR:
+        at += 2;
+        break;
+    case MYSQL_TYPE_LONG:
+    case MYSQL_TYPE_INT24:
+    case MYSQL_TYPE_FLOAT:
+        at += 4;
+        break;
+    case MYSQL_TYPE_LONGLONG:
+    case MYSQL_TYPE_DOUBLE:
+        at += 8;
+        break;
+    default: {
+        unsigned long long length = *at++;
+        if (length == 252) {
+            length = at[0] | (at[1] << 8);
+            at += 2;
+        } else if (length == 253) {
+            length = at[0] | (at[1] << 8) | (at[2] << 16);
+            at += 3;
+        } else if (length == 254) {
+            length = 0;
+            for (int i = 7; i >= 0; --i)
+                length = (length << 8) | at[i];
+            at += 8;
+        }
+        if (length > 0)
+            state->checksum += at[length - 1];
+        at += length;
+    }
+    }
+    *row = at;
+}
+
+double rawPreparedLoop(const Options &options)
+{
+    const Clock::time_point start = Clock::now();
+    MYSQL *mysql = mysql_init(nullptr);
+    mysql_options(mysql, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    if (!mysql_real_connect(mysql, nullptr, options.user.c_str(), options.password.c_str(),
+                            options.database.c_str(), 0, options.socket.c_str(), 0)) {
+        std::fprintf(stderr, "run_bench: cannot connect: %s\n", mysql_error(mysql));
+        std::exit(1);
+    }
+    MYSQL_STMT *statement = mysql_stmt_init(mysql);
+    if (mysql_stmt_prepare(statement, options.statement.data(), options.statement.size()) != 0) {
+        std::fprintf(stderr, "run_bench: cannot prepare: %s\n", mysql_stmt_error(statement));
+        std::exit(1);
+    }
+    MYSQL_RES *description = mysql_stmt_result_metadata(statement);
+    SkipState state;
+    state.fields = mysql_fetch_fields(description);
+    mysql_stmt_attr_set(statement, STMT_ATTR_CB_USER_DATA, &state);
+    mysql_stmt_attr_set(statement, STMT_ATTR_CB_RESULT, reinterpret_cast<const void *>(&skipValue));
+    if (mysql_stmt_execute(statement) != 0) {
+        std::fprintf(stderr, "run_bench: cannot execute: %s\n", mysql_stmt_error(statement));
+        std::exit(1);
+    }
+    int status;
+    while ((status = mysql_stmt_fetch(statement)) == 0) { }
+    if (status != MYSQL_NO_DATA) {
+        std::fprintf(stderr, "run_bench: reading the rows failed: %s\n", mysql_error(mysql));
+        std::exit(1);
+    }
+    mysql_free_result(description);
+    mysql_stmt_close(statement);
+    mysql_close(mysql);
+    return millisecondsSince(start);
 }
 
 // ---- The command-line client ----
@@ -695,6 +789,8 @@ int main(int argc, char *argv[])
         table.add("raw client loop: server processor time", "ms", false, raw.used.server);
         table.add("raw client loop: client processor time", "ms", false, raw.used.process);
 
+        table.add("raw prepared-statement loop (binary, values skipped)", "ms", true,
+                  rawPreparedLoop(options));
         table.add("client --quick --batch > /dev/null", "ms", true,
                   commandLineClient(options, "/dev/null"));
         table.add("client --quick --batch > file", "ms", true,
@@ -706,7 +802,7 @@ int main(int argc, char *argv[])
         // first query with a grid that grows from its initial rows; otherwise the log memo
         // starts empty, as after "Search", and the grid blanks itself when the run starts. The
         // clipboard holds nothing of the last round.
-        if (!window || !options.reuseWindow) {
+        const auto openWindow = [&] {
             watcher.reset();
             window.reset();
             window = std::make_unique<TForm1>(messages);
@@ -714,7 +810,9 @@ int main(int argc, char *argv[])
             window->show();
             QCoreApplication::processEvents();
             watcher = std::make_unique<RunWatcher>(*window);
-        }
+        };
+        if (!window || !options.reuseWindow)
+            openWindow();
         TForm1 &form = *window;
         form.Memo1->clear();
         QGuiApplication::clipboard()->clear();
@@ -790,6 +888,21 @@ int main(int argc, char *argv[])
         start = Clock::now();
         form.Timer1Timer();
         table.add("one progress tick", "ms", false, millisecondsSince(start));
+
+        // The same fill with every statement run as a plain statement (text protocol), in a
+        // window of its own.
+        setPreparedRows(false);
+        if (!options.reuseWindow)
+            openWindow();
+        window->Memo1->clear();
+        window->SQLEdit->setPlainText(QString::fromStdString(options.statement));
+        QCoreApplication::processEvents();
+        const RunWatcher::Measured plainRun = watcher->run();
+        setPreparedRows(true);
+        table.add("program, plain statements only: StartRun to RunFinished", "ms", true,
+                  plainRun.total);
+        table.add("program, plain statements only: longest stall", "ms", false,
+                  plainRun.longestStall);
 
         table.add("CSV file", "MB", false, csv / 1e6);
         table.add("client's file", "MB", false, clientFileBytes / 1e6);
