@@ -103,6 +103,15 @@ bool BinaryRowText::canWrite(const st_mysql_field *fields, unsigned count)
     return true;
 }
 
+bool BinaryRowText::savesTime(const st_mysql_field *fields, unsigned count)
+{
+    for (unsigned i = 0; i < count; ++i) {
+        if (fields[i].type == MYSQL_TYPE_FLOAT || fields[i].type == MYSQL_TYPE_DOUBLE)
+            return true;
+    }
+    return false;
+}
+
 BinaryRowText::BinaryRowText(const st_mysql_field *fields, unsigned count)
     : ends(count, nullEnd)
     , pointers(count, nullptr)

@@ -126,6 +126,11 @@ void SqlResult::throwBadField(int field) const
         0, QStringLiteral("The result has no field %1 (it has %2).").arg(field).arg(fieldCount_));
 }
 
+const char *SqlResult::rowBytes() const
+{
+    return statement_ && row_ ? binaryRows_->bytes() : nullptr;
+}
+
 void SqlResult::next()
 {
     if (row_)
@@ -335,7 +340,7 @@ SqlResult SqlConnection::query(QByteArrayView sql)
     return result;
 }
 
-SqlResult SqlConnection::queryRows(QByteArrayView sql)
+SqlResult SqlConnection::queryRows(QByteArrayView sql, RowWay way)
 {
     MYSQL *mysql = handleForStatement();
     StatementHandle statement(mysql_stmt_init(mysql));
@@ -351,11 +356,15 @@ SqlResult SqlConnection::queryRows(QByteArrayView sql)
         return query(sql);
     }
     MYSQL_RES *prepared = mysql_stmt_result_metadata(statement.get());
-    const bool writable = prepared
-        && BinaryRowText::canWrite(mysql_fetch_fields(prepared), mysql_num_fields(prepared));
-    if (prepared)
+    bool wanted = false;
+    if (prepared) {
+        const MYSQL_FIELD *fields = mysql_fetch_fields(prepared);
+        const unsigned count = mysql_num_fields(prepared);
+        wanted = BinaryRowText::canWrite(fields, count)
+            && (way == RowWay::Prepared || BinaryRowText::savesTime(fields, count));
         mysql_free_result(prepared);
-    if (!writable) {
+    }
+    if (!wanted) {
         statement.reset();
         return query(sql);
     }

@@ -75,6 +75,11 @@ public:
     // views do.
     const char *const *rowFields() const { return row_; }
     const unsigned long *rowLengths() const { return lengths_; }
+    // Where the current row's field bytes lie one after another in column order (a NULL
+    // adding none), when the result holds them so, as it does for the rows of a prepared
+    // statement; null otherwise, and at the end of the rows. A reader can then take a row
+    // with one copy.
+    const char *rowBytes() const;
     // The field decoded from UTF-8, for callers that read a few fields, not millions.
     QString text(int field) const { return QString::fromUtf8(value(field)); }
 
@@ -145,14 +150,23 @@ public:
     SqlResult query(const QString &sql);
     SqlResult query(QByteArrayView sql);
 
+    // Which statements queryRows runs as prepared statements.
+    enum class RowWay {
+        // Those whose rows come faster so: with FLOAT or DOUBLE columns (see
+        // BinaryRowText::savesTime).
+        Faster,
+        // All it can.
+        Prepared,
+    };
+
     // Runs a statement as query() does, through a prepared statement where that reads the same
     // rows faster: the server then sends numbers, dates and times as such instead of writing
     // them as text, and the driver writes them exactly as the server would have (see
     // binaryrow.h). That is done when the server prepares the statement, it takes no
-    // parameters, it returns rows and every column of them is of a kind written exactly;
-    // anything else runs as query() runs it. Either way the statement runs once, and the
-    // field values are the texts that query() would give.
-    SqlResult queryRows(QByteArrayView sql);
+    // parameters, it returns rows, every column of them is of a kind written exactly and the
+    // way asks for it; anything else runs as query() runs it. Either way the statement runs
+    // once, and the field values are the texts that query() would give.
+    SqlResult queryRows(QByteArrayView sql, RowWay way = RowWay::Faster);
 
     // Runs a statement that returns no rows, prepared and then executed; a statement that
     // the server cannot prepare is sent as it is. Returns the number of rows it changed.

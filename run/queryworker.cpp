@@ -105,7 +105,10 @@ void streamResult(SqlResult &result, RunChannel &channel)
     auto batchStart = batchClock();
     try {
         while (!result.eof()) {
-            batch.appendRecord(result.rowFields(), result.rowLengths());
+            if (const char *bytes = result.rowBytes())
+                batch.appendRecord(bytes, result.rowFields(), result.rowLengths());
+            else
+                batch.appendRecord(result.rowFields(), result.rowLengths());
             if (channel.stopped()) {
                 // The run was cancelled and its query is about to be killed on the server.
                 // Reading on, keeping nothing, spares the server from waiting on this client

@@ -299,6 +299,26 @@ void ResultChunkBuilder::appendRecord(const char *const *fields, const unsigned 
             }
         }
     }
+    writeRecordEnds(fields, lengths, length);
+}
+
+void ResultChunkBuilder::appendRecord(const char *bytes, const char *const *fields,
+                                      const unsigned long *lengths)
+{
+    if (fieldsInRecord != 0)
+        throw std::logic_error("a record is already in progress");
+    std::size_t length = 0;
+    for (int i = 0; i < columns; ++i)
+        length += fields[i] ? lengths[i] : 0;
+    char *out = startRecord(length);
+    if (length > 0)
+        std::memcpy(out, bytes, length);
+    writeRecordEnds(fields, lengths, length);
+}
+
+void ResultChunkBuilder::writeRecordEnds(const char *const *fields, const unsigned long *lengths,
+                                         std::size_t length)
+{
     const int width = widthFor(static_cast<std::uint32_t>(length));
     if (width > endWidth)
         widenEnds(width);

@@ -109,6 +109,9 @@ public:
     // One record as the client library delivers it: fields[i] points at lengths[i] bytes, a
     // null pointer is a NULL field.
     void appendRecord(const char *const *fields, const unsigned long *lengths);
+    // The same for a record whose field bytes lie one after another at bytes, in column order
+    // (a NULL field adding none): taken with one copy.
+    void appendRecord(const char *bytes, const char *const *fields, const unsigned long *lengths);
 
     // Field by field: appendField once per column, then endRecord. Columns not given before
     // endRecord are empty. Throws std::logic_error for more fields than columns.
@@ -124,6 +127,8 @@ private:
     char *startRecord(std::size_t length);
     void writeEnd(std::uint32_t end);
     void widenEnds(int width);
+    void writeRecordEnds(const char *const *fields, const unsigned long *lengths,
+                         std::size_t length);
     void endRecordOf(std::uint32_t length);
     void startBatch();
 

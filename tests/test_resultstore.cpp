@@ -184,8 +184,9 @@ TEST(ChunkBuilder, NextBatchLeavesTheFinishedOneAlone)
 }
 
 // How a batch's room was told in advance and how its records came: none of it may show in the
-// fields. Records go whole and field by field by turns; their lengths cross the widths of the
-// stored field ends (255 and 65,535 bytes) both ways, within a batch and from batch to batch.
+// fields. Records go whole, whole in one piece and field by field by turns; their lengths cross the
+// widths of the stored field ends (255 and 65,535 bytes) both ways, within a batch and from batch
+// to batch.
 struct RoomCase
 {
     const char *name;
@@ -221,11 +222,19 @@ TEST_P(ChunkRoom, FieldsKeptWhateverTheRoom)
     std::vector<std::shared_ptr<const ResultChunk>> batches;
     for (std::size_t r = 0; r < records.size(); ++r) {
         const auto &record = records[r];
-        if (r % 2 == 0) {
+        if (r % 3 == 0) {
             const char *fields[] = {record[0].data(), record[1].data(),
                                     record[2].empty() ? nullptr : record[2].data()};
             const unsigned long sizes[] = {record[0].size(), record[1].size(), record[2].size()};
             builder.appendRecord(fields, sizes);
+        } else if (r % 3 == 1) {
+            // The fields in one piece, as a prepared statement's rows come.
+            const std::string joined = record[0] + record[1] + record[2];
+            const char *fields[] = {
+                joined.data(), joined.data() + record[0].size(),
+                record[2].empty() ? nullptr : joined.data() + record[0].size() + record[1].size()};
+            const unsigned long sizes[] = {record[0].size(), record[1].size(), record[2].size()};
+            builder.appendRecord(joined.data(), fields, sizes);
         } else {
             for (const std::string &field : record)
                 builder.appendField(field);
