@@ -3,7 +3,7 @@
 // appended to the grid's model and the log view as the main thread does during a run. Prints
 // the memory held, the peak resident size of the process, and the main thread's times.
 //
-//   QT_QPA_PLATFORM=offscreen store_bench [records]
+//   QT_QPA_PLATFORM=offscreen store_bench [records] [records per batch]
 #include "gridmodel.h"
 #include "logview.h"
 
@@ -120,6 +120,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const int records = argc > 1 ? std::atoi(argv[1]) : 1000000;
+    // Records per batch; by default 1,000 to 10,000 at random.
+    const int batchSize = argc > 2 ? std::max(1, std::atoi(argv[2])) : 0;
     constexpr int columns = 25;
 
     // The window's two views, shown, so model signals and appends reach real views.
@@ -147,7 +149,8 @@ int main(int argc, char *argv[])
     std::size_t csvBytes = 0;
     int written = 0;
     while (written < records) {
-        const int size = std::min(records - written, 1000 + random.below(9001));
+        const int size =
+            std::min(records - written, batchSize > 0 ? batchSize : 1000 + random.below(9001));
 
         // The worker's part: read records into a batch.
         Clock::time_point start = Clock::now();
