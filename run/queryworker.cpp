@@ -14,12 +14,17 @@
 #include <exception>
 #include <thread>
 
+#include <sys/resource.h>
 #include <time.h>
+#include <unistd.h>
 
 namespace {
 
 std::atomic<int> runningWorkers {0};
 std::atomic<bool> usePreparedRows {true};
+// How much lower than the window's thread the worker's claim to a processor is: a weight of
+// about a third.
+constexpr int workerNiceness = 5;
 
 // A batch goes over when it is old enough or large enough, whichever comes first. The first
 // batch of a result goes small and soon, so the first records show at once. Each later one may
@@ -67,6 +72,14 @@ std::chrono::nanoseconds batchClock()
     timespec now {};
     ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+// The worker gives way to the window's thread when both want a processor, so painting and input
+// go on while a large result streams in: on a machine of two processors the server, the worker
+// and the window compete during a run. The worker still runs whenever a processor is free.
+void yieldToTheWindow()
+{
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), workerNiceness);
 }
 
 void postLog(RunChannel &channel, const char *text)
@@ -218,6 +231,7 @@ void TMyThread::start()
 {
     ++runningWorkers;
     std::thread([job = job, channel = channel] {
+        yieldToTheWindow();
         runQueryJob(job, *channel);
         --runningWorkers;
     }).detach();
