@@ -3,8 +3,11 @@
 // appended to the grid's model and the log view as the main thread does during a run. Prints
 // the memory held, the peak resident size of the process, and the main thread's times.
 //
-//   QT_QPA_PLATFORM=offscreen store_bench [records] [records per batch]
+//   QT_QPA_PLATFORM=offscreen store_bench [records] [records per batch] [table|grid]
+//
+// The grid is shown in a QTableView, or with "grid" in the GridView.
 #include "gridmodel.h"
+#include "gridview.h"
 #include "logview.h"
 
 #include <QApplication>
@@ -124,10 +127,18 @@ int main(int argc, char *argv[])
     const int batchSize = argc > 2 ? std::max(1, std::atoi(argv[2])) : 0;
     constexpr int columns = 25;
 
+    // The grid's view: a QTableView, or with "grid" the GridView.
+    const bool gridView = argc > 3 && std::string(argv[3]) == "grid";
+
     // The window's two views, shown, so model signals and appends reach real views.
     auto *model = new GridModel(15, 20, &app);
-    QTableView grid;
-    grid.setModel(model);
+    QTableView table;
+    GridView rows;
+    QAbstractScrollArea &grid = gridView ? static_cast<QAbstractScrollArea &>(rows) : table;
+    if (gridView)
+        rows.setModel(model);
+    else
+        table.setModel(model);
     grid.resize(1260, 427);
     grid.show();
     LogView log;
@@ -234,7 +245,10 @@ int main(int argc, char *argv[])
     log.repaint();
     std::printf("log: repaint                  %.2f ms\n", millisecondsSince(start));
     start = Clock::now();
-    grid.scrollTo(model->index(written / 2, 0));
+    if (gridView)
+        rows.scrollTo(model->index(written / 2, 0));
+    else
+        table.scrollTo(model->index(written / 2, 0));
     grid.repaint();
     std::printf("grid: scroll halfway, repaint %.2f ms\n", millisecondsSince(start));
     start = Clock::now();

@@ -1,0 +1,355 @@
+#include "gridview.h"
+
+#include <QAbstractItemModel>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyleOptionViewItem>
+
+#include <algorithm>
+
+namespace {
+// Space between a cell's text and its left and right edges.
+constexpr int textMargin = 2;
+} // namespace
+
+GridView::GridView(QWidget *parent)
+    : QAbstractScrollArea(parent)
+    , header(new QHeaderView(Qt::Horizontal, this))
+{
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+    verticalScrollBar()->setSingleStep(1);
+    verticalScrollBar()->setRange(0, 0);
+    horizontalScrollBar()->setSingleStep(20);
+    horizontalScrollBar()->setRange(0, 0);
+
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setHighlightSections(false);
+    header->setSectionsClickable(false);
+    header->setDefaultAlignment(Qt::AlignCenter);
+    // A column resized or added changes what the rows show and how far they scroll.
+    const auto relayout = [this] {
+        updateScrollRanges();
+        viewport()->update();
+    };
+    connect(header, &QHeaderView::sectionResized, this, relayout);
+    connect(header, &QHeaderView::sectionCountChanged, this, relayout);
+    connect(header, &QHeaderView::geometriesChanged, this, [this] { placeHeader(); });
+}
+
+GridView::~GridView() = default;
+
+void GridView::setModel(QAbstractItemModel *model)
+{
+    for (const QMetaObject::Connection &connection : std::as_const(connections))
+        disconnect(connection);
+    connections.clear();
+    source = model;
+    header->setModel(model);
+    current = QPersistentModelIndex();
+    if (model) {
+        const auto whole = [this] {
+            updateScrollRanges();
+            viewport()->update();
+        };
+        connections << connect(model, &QAbstractItemModel::rowsInserted, this,
+                               &GridView::rowsAdded);
+        connections << connect(model, &QAbstractItemModel::rowsRemoved, this, whole);
+        connections << connect(model, &QAbstractItemModel::columnsInserted, this, whole);
+        connections << connect(model, &QAbstractItemModel::columnsRemoved, this, whole);
+        connections << connect(model, &QAbstractItemModel::modelReset, this, whole);
+        connections << connect(model, &QAbstractItemModel::layoutChanged, this, whole);
+        connections << connect(model, &QAbstractItemModel::rowsMoved, this, whole);
+        connections << connect(model, &QAbstractItemModel::columnsMoved, this, whole);
+        connections << connect(model, &QAbstractItemModel::dataChanged, this,
+                               [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+                                   updateRows(topLeft.row(), bottomRight.row());
+                               });
+    }
+    updateScrollRanges();
+    viewport()->update();
+}
+
+int GridView::rowCount() const
+{
+    return source ? source->rowCount() : 0;
+}
+
+int GridView::columnCount() const
+{
+    return source ? source->columnCount() : 0;
+}
+
+int GridView::rowHeight(int) const
+{
+    return rowPixels;
+}
+
+void GridView::setRowHeight(int height)
+{
+    rowPixels = std::max(height, 1);
+    updateScrollRanges();
+    viewport()->update();
+}
+
+int GridView::columnWidth(int column) const
+{
+    return header->sectionSize(column);
+}
+
+void GridView::setColumnWidth(int column, int width)
+{
+    header->resizeSection(column, width);
+}
+
+int GridView::firstVisibleRow() const
+{
+    return verticalScrollBar()->value();
+}
+
+int GridView::visibleRowCount() const
+{
+    return std::max(viewport()->height() / rowPixels, 1);
+}
+
+void GridView::placeHeader()
+{
+    const int height = header->isHidden()
+        ? 0
+        : std::clamp(header->sizeHint().height(), header->minimumHeight(), header->maximumHeight());
+    setViewportMargins(0, height, 0, 0);
+    const QRect area = viewport()->geometry();
+    header->setGeometry(area.left(), area.top() - height, area.width(), height);
+}
+
+void GridView::updateScrollRanges()
+{
+    const int rows = rowCount();
+    const int fit = visibleRowCount();
+    QScrollBar *vertical = verticalScrollBar();
+    vertical->setPageStep(fit);
+    vertical->setRange(0, std::max(rows - fit, 0));
+
+    QScrollBar *horizontal = horizontalScrollBar();
+    const int width = viewport()->width();
+    horizontal->setPageStep(width);
+    horizontal->setRange(0, std::max(header->length() - width, 0));
+    header->setOffset(horizontal->value());
+}
+
+void GridView::updateRows(int first, int last)
+{
+    const int top = firstVisibleRow();
+    // One row more than fit whole: the last one may show in part.
+    const int bottom = top + visibleRowCount();
+    if (last >= top && first <= bottom)
+        viewport()->update();
+}
+
+void GridView::rowsAdded(const QModelIndex &parent, int first, int last)
+{
+    if (parent.isValid())
+        return;
+    // Rows added below those on screen change the scroll bar only.
+    updateScrollRanges();
+    updateRows(first, std::max(last, rowCount() - 1));
+}
+
+QRect GridView::visualRect(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.model() != source)
+        return {};
+    const int x = header->sectionViewportPosition(index.column());
+    const int y = (index.row() - firstVisibleRow()) * rowPixels;
+    return QRect(x, y, header->sectionSize(index.column()), rowPixels);
+}
+
+QModelIndex GridView::indexAt(const QPoint &point) const
+{
+    if (!source || point.y() < 0)
+        return {};
+    const int row = firstVisibleRow() + point.y() / rowPixels;
+    const int column = header->logicalIndexAt(point.x());
+    if (row >= rowCount() || column < 0)
+        return {};
+    return source->index(row, column);
+}
+
+void GridView::setCurrentIndex(const QModelIndex &index)
+{
+    if (index.isValid() && index.model() != source)
+        return;
+    current = index;
+    viewport()->update();
+}
+
+void GridView::scrollTo(const QModelIndex &index)
+{
+    if (!index.isValid() || index.model() != source)
+        return;
+    QScrollBar *vertical = verticalScrollBar();
+    const int fit = visibleRowCount();
+    if (index.row() < vertical->value())
+        vertical->setValue(index.row());
+    else if (index.row() >= vertical->value() + fit)
+        vertical->setValue(index.row() - fit + 1);
+
+    QScrollBar *horizontal = horizontalScrollBar();
+    const int left = header->sectionPosition(index.column());
+    const int right = left + header->sectionSize(index.column());
+    const int width = viewport()->width();
+    if (left < horizontal->value())
+        horizontal->setValue(left);
+    else if (right > horizontal->value() + width)
+        horizontal->setValue(std::min(left, right - width));
+}
+
+void GridView::moveCurrent(int row, int column)
+{
+    const int rows = rowCount();
+    const int columns = columnCount();
+    if (!source || rows == 0 || columns == 0)
+        return;
+    const QModelIndex index =
+        source->index(std::clamp(row, 0, rows - 1), std::clamp(column, 0, columns - 1));
+    setCurrentIndex(index);
+    scrollTo(index);
+}
+
+bool GridView::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::FontChange:
+    case QEvent::StyleChange:
+    case QEvent::LayoutRequest:
+        placeHeader();
+        updateScrollRanges();
+        break;
+    default:
+        break;
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+void GridView::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    placeHeader();
+    updateScrollRanges();
+}
+
+void GridView::scrollContentsBy(int dx, int)
+{
+    if (dx != 0)
+        header->setOffset(horizontalScrollBar()->value());
+    viewport()->update();
+}
+
+void GridView::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(viewport());
+    if (!source)
+        return;
+    const int rows = rowCount();
+    const int columns = columnCount();
+    const QRect area = event->rect();
+
+    QStyleOptionViewItem option;
+    option.initFrom(this);
+    const QColor gridColor = QColor::fromRgba(
+        static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+    const QPalette colors = palette();
+    const QFontMetrics metrics(font());
+
+    // The columns that meet the area to paint, in the order shown.
+    const int firstVisual = std::max(header->visualIndexAt(area.left()), 0);
+    int lastVisual = header->visualIndexAt(area.right());
+    if (lastVisual < 0)
+        lastVisual = columns - 1;
+
+    const int firstRow = firstVisibleRow() + std::max(area.top(), 0) / rowPixels;
+    const int lastRow =
+        std::min(rows - 1, firstVisibleRow() + std::max(area.bottom(), 0) / rowPixels);
+    painter.setPen(gridColor);
+    for (int row = firstRow; row <= lastRow; ++row) {
+        const int y = (row - firstVisibleRow()) * rowPixels;
+        for (int visual = firstVisual; visual <= lastVisual; ++visual) {
+            const int column = header->logicalIndex(visual);
+            if (column < 0 || header->isSectionHidden(column))
+                continue;
+            const QRect cell(header->sectionViewportPosition(column), y,
+                             header->sectionSize(column), rowPixels);
+            const QModelIndex index = source->index(row, column);
+            const bool isCurrent = index == QModelIndex(current);
+            if (isCurrent)
+                painter.fillRect(cell, colors.brush(QPalette::Highlight));
+            const QString text = source->data(index, Qt::DisplayRole).toString();
+            if (!text.isEmpty()) {
+                const QRect textArea = cell.adjusted(textMargin, 0, -textMargin - 1, -1);
+                painter.setPen(
+                    colors.color(isCurrent ? QPalette::HighlightedText : QPalette::Text));
+                painter.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter,
+                                 metrics.elidedText(text, Qt::ElideRight, textArea.width()));
+                painter.setPen(gridColor);
+            }
+            painter.drawLine(cell.right(), cell.top(), cell.right(), cell.bottom());
+            painter.drawLine(cell.left(), cell.bottom(), cell.right(), cell.bottom());
+        }
+    }
+}
+
+void GridView::keyPressEvent(QKeyEvent *event)
+{
+    const int row = current.isValid() ? current.row() : 0;
+    const int column = current.isValid() ? current.column() : 0;
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    const int page = visibleRowCount();
+    switch (event->key()) {
+    case Qt::Key_Up:
+        moveCurrent(row - 1, column);
+        break;
+    case Qt::Key_Down:
+        moveCurrent(current.isValid() ? row + 1 : 0, column);
+        break;
+    case Qt::Key_Left:
+        moveCurrent(row, column - 1);
+        break;
+    case Qt::Key_Right:
+        moveCurrent(row, current.isValid() ? column + 1 : 0);
+        break;
+    case Qt::Key_PageUp:
+        moveCurrent(row - page, column);
+        break;
+    case Qt::Key_PageDown:
+        moveCurrent(row + page, column);
+        break;
+    case Qt::Key_Home:
+        moveCurrent(control ? 0 : row, 0);
+        break;
+    case Qt::Key_End:
+        moveCurrent(control ? rowCount() - 1 : row, columnCount() - 1);
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void GridView::mousePressEvent(QMouseEvent *event)
+{
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (index.isValid())
+        setCurrentIndex(index);
+    event->accept();
+}
+
+void GridView::mouseReleaseEvent(QMouseEvent *event)
+{
+    event->accept();
+}

@@ -1,0 +1,6 @@
+# The result grid's view offscreen: cell places, scrolling by rows, the current cell, column
+# widths, and painting only the rows on screen.
+add_executable(tst_gridview tst_gridview.cpp)
+target_link_libraries(tst_gridview PRIVATE orvex_window Qt6::Test)
+add_test(NAME tst_gridview COMMAND tst_gridview)
+set_tests_properties(tst_gridview PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
