@@ -26,8 +26,8 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -69,12 +69,12 @@ std::uint64_t hashText(std::string_view s)
     return mix64(h);
 }
 
-class SplitMix64 {
+class SplitMix64
+{
 public:
     explicit SplitMix64(std::uint64_t seed)
         : state_(seed)
-    {
-    }
+    { }
     std::uint64_t next()
     {
         state_ += 0x9e3779b97f4a7c15ULL;
@@ -84,7 +84,10 @@ public:
     double uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
     // Approximately standard normal: sum of four uniforms, centred and scaled to
     // variance 1 (bounded at +-3.46, which suits weather anomalies).
-    double gauss() { return (uniform() + uniform() + uniform() + uniform() - 2.0) * 1.7320508075688772; }
+    double gauss()
+    {
+        return (uniform() + uniform() + uniform() + uniform() - 2.0) * 1.7320508075688772;
+    }
     bool chance(double p) { return uniform() < p; }
     int below(int n) { return static_cast<int>(uniform() * n); }
 
@@ -94,15 +97,19 @@ private:
 
 // ---------------------------------------------------------------- calendar
 
-struct Date {
+struct Date
+{
     int y, m, d;
 };
 
-bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeap(int y)
+{
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int daysInMonth(int y, int m)
 {
-    static constexpr int len[] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
+    static constexpr int len[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return m == 2 && isLeap(y) ? 29 : len[m - 1];
 }
 
@@ -140,7 +147,8 @@ int dayOfYear(Date t)
 
 // ---------------------------------------------------------------- stations
 
-struct Station {
+struct Station
+{
     std::string icao, faa, wmo, lat, lon; // texts as written to the tables
     double latDeg = 0, lonDeg = 0;
     std::uint64_t hash = 0;
@@ -180,7 +188,8 @@ std::vector<Station> readStations(const std::string &path)
             continue;
         auto f = splitTabs(line);
         if (f.size() < 5 || f[0].size() != 4) {
-            std::fprintf(stderr, "orvex_sample: %s:%d: malformed station line\n", path.c_str(), lineNo);
+            std::fprintf(stderr, "orvex_sample: %s:%d: malformed station line\n", path.c_str(),
+                         lineNo);
             std::exit(1);
         }
         Station s;
@@ -215,7 +224,9 @@ std::vector<const Station *> priorityOrder(const std::vector<Station> &all)
         else
             world.push_back(&s);
     }
-    auto byIcao = [](const Station *a, const Station *b) { return a->icao < b->icao; };
+    auto byIcao = [](const Station *a, const Station *b) {
+        return a->icao < b->icao;
+    };
     auto byHash = [](const Station *a, const Station *b) {
         return a->hash != b->hash ? a->hash < b->hash : a->icao < b->icao;
     };
@@ -241,14 +252,16 @@ std::vector<const Station *> priorityOrder(const std::vector<Station> &all)
 
 constexpr double kNull = std::numeric_limits<double>::quiet_NaN();
 
-class TsvWriter {
+class TsvWriter
+{
 public:
     explicit TsvWriter(const std::filesystem::path &path)
         : path_(path.string())
     {
         file_ = std::fopen(path_.c_str(), "wb");
         if (!file_) {
-            std::fprintf(stderr, "orvex_sample: cannot write %s: %s\n", path_.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "orvex_sample: cannot write %s: %s\n", path_.c_str(),
+                         std::strerror(errno));
             std::exit(1);
         }
         buf_.resize(kBufSize + 4096);
@@ -296,7 +309,8 @@ public:
     void integer(long long v)
     {
         sep();
-        n_ = static_cast<std::size_t>(std::to_chars(&buf_[n_], &buf_[n_] + 24, v).ptr - buf_.data());
+        n_ =
+            static_cast<std::size_t>(std::to_chars(&buf_[n_], &buf_[n_] + 24, v).ptr - buf_.data());
     }
     // A number with a fixed count of decimals, or \N for NaN. Rounds half away from zero.
     void fixed(double v, int decimals)
@@ -306,14 +320,15 @@ public:
             return;
         }
         sep();
-        static constexpr long long scale[] = { 1, 10, 100, 1000, 10000 };
+        static constexpr long long scale[] = {1, 10, 100, 1000, 10000};
         long long r = std::llround(v * static_cast<double>(scale[decimals]));
         if (r < 0) {
             buf_[n_++] = '-';
             r = -r;
         }
         const long long whole = r / scale[decimals];
-        n_ = static_cast<std::size_t>(std::to_chars(&buf_[n_], &buf_[n_] + 24, whole).ptr - buf_.data());
+        n_ = static_cast<std::size_t>(std::to_chars(&buf_[n_], &buf_[n_] + 24, whole).ptr
+                                      - buf_.data());
         if (decimals > 0) {
             buf_[n_++] = '.';
             long long frac = r % scale[decimals];
@@ -334,7 +349,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kBufSize = std::size_t { 1 } << 22;
+    static constexpr std::size_t kBufSize = std::size_t {1} << 22;
 
     void sep()
     {
@@ -350,7 +365,8 @@ private:
     }
     [[noreturn]] void fail()
     {
-        std::fprintf(stderr, "orvex_sample: writing %s failed: %s\n", path_.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "orvex_sample: writing %s failed: %s\n", path_.c_str(),
+                     std::strerror(errno));
         std::exit(1);
     }
 
@@ -364,10 +380,16 @@ private:
 
 // ---------------------------------------------------------------- weather model
 
-double fToC(double f) { return (f - 32.0) * 5.0 / 9.0; }
+double fToC(double f)
+{
+    return (f - 32.0) * 5.0 / 9.0;
+}
 
 // Saturation vapour pressure over water, hPa (Magnus).
-double satVap(double c) { return 6.112 * std::exp(17.67 * c / (c + 243.5)); }
+double satVap(double c)
+{
+    return 6.112 * std::exp(17.67 * c / (c + 243.5));
+}
 
 // Dryness of the region, 0 (humid) to 1 (desert): it widens the daily range, parts
 // temperature from dew point and keeps skies clear.
@@ -391,7 +413,8 @@ double aridity(double lat, double lon)
 // The station's sensors. An outage takes a group out for some hours.
 enum Sensor { Thermo, Hygro, Wind, Visib, Baro, Sky, Precip, Weather, SensorCount };
 
-struct Traits {
+struct Traits
+{
     double arid, tempBias, moistBias, windiness;
     int reportMinute; // minute of the routine report, in the hour before the nominal one
     bool reportsSlp, reportsPrecip;
@@ -405,14 +428,15 @@ Traits stationTraits(const Station &s)
     t.tempBias = r.gauss() * 1.5;
     t.moistBias = r.gauss() * 2.0;
     t.windiness = 0.7 + 0.6 * r.uniform();
-    static constexpr int minutes[] = { 53, 53, 53, 53, 56, 56, 51, 55, 54, 50, 58, 45 };
+    static constexpr int minutes[] = {53, 53, 53, 53, 56, 56, 51, 55, 54, 50, 58, 45};
     t.reportMinute = minutes[r.below(static_cast<int>(std::size(minutes)))];
     t.reportsSlp = !r.chance(0.22);
     t.reportsPrecip = !r.chance(0.15);
     return t;
 }
 
-struct Obs {
+struct Obs
+{
     Date date;
     int hour;
     Date exactDate;
@@ -426,7 +450,8 @@ struct Obs {
     bool wxMissing;
 };
 
-class StationWeather {
+class StationWeather
+{
 public:
     StationWeather(const Station &s, const Traits &t, std::uint64_t periodTag)
         : st_(s)
@@ -471,12 +496,15 @@ public:
         double cf = 1.0 / (1.0 + std::exp(-2.2 * cloudiness));
 
         const double dayRange = (9.0 + 6.0 * a) * (1.0 - 0.55 * cf);
-        double temp = mean + seasonAmp * season + dayRange * diurnal + fast_ + slow_ - 2.0 * (cf - 0.3);
+        double temp =
+            mean + seasonAmp * season + dayRange * diurnal + fast_ + slow_ - 2.0 * (cf - 0.3);
 
         // Afternoon thunderstorms on warm, humid, cloudy summer days.
-        double depression = (6.0 + 30.0 * a) * (1.0 - 0.6 * cf) + 0.4 * dayRange * (diurnal + 1.0) + moist_ - tr_.moistBias;
+        double depression = (6.0 + 30.0 * a) * (1.0 - 0.6 * cf) + 0.4 * dayRange * (diurnal + 1.0)
+            + moist_ - tr_.moistBias;
         double dewpt = temp - std::max(0.0, depression);
-        bool thunder = local >= 13 && local <= 20 && temp > 78 && dewpt > 58 && cf > 0.45 && rng_.chance(0.15);
+        bool thunder =
+            local >= 13 && local <= 20 && temp > 78 && dewpt > 58 && cf > 0.45 && rng_.chance(0.15);
         if (thunder) {
             cf = std::max(cf, 0.9);
             temp -= 6.0 + 4.0 * rng_.uniform();
@@ -499,7 +527,8 @@ public:
         // near the poles, stronger by day.
         double prevailing = phi < 28 ? -7.0 : (phi < 62 ? 8.0 : -4.0);
         double u = (prevailing + u_) * tr_.windiness, v = v_ * tr_.windiness;
-        double speed = std::hypot(u, v) * (0.65 + 0.5 * daylight) + (thunder ? 12.0 * rng_.uniform() : 0.0);
+        double speed =
+            std::hypot(u, v) * (0.65 + 0.5 * daylight) + (thunder ? 12.0 * rng_.uniform() : 0.0);
         double wdir = 0, wspd = 0, gust = kNull;
         if (speed >= 2.5) {
             double dir = std::atan2(-u, -v) * 180.0 / kPi; // direction the wind blows from
@@ -539,20 +568,26 @@ public:
         }
 
         // Sky: one reported layer, its base lower in moist air.
-        const char *skyc = cf < 0.1 ? "CLR" : cf < 0.3 ? "FEW" : cf < 0.55 ? "SCT" : cf < 0.85 ? "BKN" : "OVC";
+        const char *skyc = cf < 0.1 ? "CLR"
+            : cf < 0.3              ? "FEW"
+            : cf < 0.55             ? "SCT"
+            : cf < 0.85             ? "BKN"
+                                    : "OVC";
         double skyl = kNull, ceil = kNull;
         if (std::strcmp(skyc, "CLR") != 0) {
             double base = 222.0 * std::max(2.0, temp - dewpt) + 300.0 + 2500.0 * rng_.uniform();
             if (rate > 0)
                 base = std::min(base, 400.0 + 2500.0 * rng_.uniform());
-            base = base < 5000 ? std::round(base / 100.0) * 100.0 : std::round(base / 500.0) * 500.0;
+            base =
+                base < 5000 ? std::round(base / 100.0) * 100.0 : std::round(base / 500.0) * 500.0;
             skyl = std::min(base, 25000.0);
             if (skyc[0] == 'B' || skyc[0] == 'O')
                 ceil = skyl;
         }
 
         // Pressure: the subtropical highs, lower under cloud.
-        double slp = 1013.5 + 4.0 * std::exp(-std::pow((phi - 32.0) / 12.0, 2.0)) + pres_ - 5.0 * (cf - 0.4);
+        double slp =
+            1013.5 + 4.0 * std::exp(-std::pow((phi - 32.0) / 12.0, 2.0)) + pres_ - 5.0 * (cf - 0.4);
         if (thunder)
             slp += 1.5;
         double alti = (slp + 0.4 * rng_.gauss()) / 33.8639;
@@ -608,7 +643,8 @@ private:
 
     static double snapVisibility(double v)
     {
-        static constexpr double steps[] = { 0.25, 0.5, 0.75, 1, 1.25, 1.5, 1.75, 2, 2.5, 3, 4, 5, 6, 7, 8, 9, 10 };
+        static constexpr double steps[] = {0.25, 0.5, 0.75, 1, 1.25, 1.5, 1.75, 2, 2.5,
+                                           3,    4,   5,    6, 7,    8,   9,    10};
         double out = steps[0];
         for (double s : steps)
             if (s <= v + 1e-9)
@@ -619,7 +655,8 @@ private:
     // Sensors fail for single hours and, more rarely, for a stretch of hours.
     void applyOutages(Obs &o)
     {
-        static constexpr double single[SensorCount] = { 0.004, 0.010, 0.006, 0.005, 0.004, 0.008, 0.012, 0.008 };
+        static constexpr double single[SensorCount] = {0.004, 0.010, 0.006, 0.005,
+                                                       0.004, 0.008, 0.012, 0.008};
         bool out[SensorCount];
         for (int g = 0; g < SensorCount; ++g) {
             if (outage_[g] > 0)
@@ -715,11 +752,12 @@ std::string composeReport(const Station &st, const Obs &o)
         s += "KT";
     }
     if (!std::isnan(o.vis)) {
-        static constexpr struct {
+        static constexpr struct
+        {
             double v;
             const char *text;
-        } fractions[] = { { 0.25, "1/4" }, { 0.5, "1/2" }, { 0.75, "3/4" }, { 1.25, "1 1/4" },
-            { 1.5, "1 1/2" }, { 1.75, "1 3/4" }, { 2.5, "2 1/2" } };
+        } fractions[] = {{0.25, "1/4"},  {0.5, "1/2"},    {0.75, "3/4"}, {1.25, "1 1/4"},
+                         {1.5, "1 1/2"}, {1.75, "1 3/4"}, {2.5, "2 1/2"}};
         s += ' ';
         const char *frac = nullptr;
         for (const auto &f : fractions)
@@ -833,7 +871,8 @@ void writeSounding(TsvWriter &w, const Station &st, const Obs &o, SplitMix64 &rn
 {
     if (std::isnan(o.temp) || rng.chance(0.02))
         return; // no sounding this time (balloon not launched)
-    static constexpr double mandatory[] = { 1000, 925, 850, 700, 500, 400, 300, 250, 200, 150, 100, 70, 50, 30, 20, 10 };
+    static constexpr double mandatory[] = {1000, 925, 850, 700, 500, 400, 300, 250,
+                                           200,  150, 100, 70,  50,  30,  20,  10};
     constexpr double Rd = 287.05, g0 = 9.80665, kappa = 0.2857;
 
     const double phi = std::fabs(st.latDeg);
@@ -851,7 +890,8 @@ void writeSounding(TsvWriter &w, const Station &st, const Obs &o, SplitMix64 &rn
     double prevP = psfc, prevTvK = tsfcK, height = 0.0;
     int level = 0;
     auto emit = [&](double p, bool surface) {
-        double tK = p >= ptrop ? tsfcK * std::pow(p / psfc, 0.1903) : ttropK + 2.0 * std::log(ptrop / p);
+        double tK =
+            p >= ptrop ? tsfcK * std::pow(p / psfc, 0.1903) : ttropK + 2.0 * std::log(ptrop / p);
         if (!surface)
             tK += 0.8 * rng.gauss();
         const double tc = tK - 273.15;
@@ -874,11 +914,13 @@ void writeSounding(TsvWriter &w, const Station &st, const Obs &o, SplitMix64 &rn
 
         const double shape = std::exp(-std::pow((p - 250.0) / 220.0, 2.0));
         const double frac = std::min(1.0, (psfc - p) / 400.0);
-        double drct = std::fmod(sfcDir + frac * std::remainder(aloftDir - sfcDir, 360.0) + 720.0, 360.0);
+        double drct =
+            std::fmod(sfcDir + frac * std::remainder(aloftDir - sfcDir, 360.0) + 720.0, 360.0);
         drct = std::round(drct / 5.0) * 5.0;
         if (drct == 0)
             drct = 360;
-        double sknt = std::round(std::max(0.0, sfcSpd + (jet + 10.0) * shape * frac + 3.0 * rng.gauss()));
+        double sknt =
+            std::round(std::max(0.0, sfcSpd + (jet + 10.0) * shape * frac + 3.0 * rng.gauss()));
         if (surface) {
             drct = std::isnan(o.wdir) ? kNull : o.wdir;
             sknt = std::isnan(o.wspd) ? kNull : o.wspd;
@@ -914,18 +956,20 @@ void writeSounding(TsvWriter &w, const Station &st, const Obs &o, SplitMix64 &rn
     }
 }
 
-struct Period {
+struct Period
+{
     Date start;
     int days;
     std::uint64_t tag;
 };
 
-struct Counts {
+struct Counts
+{
     std::uint64_t shortRows = 0, surfaceRows = 0, upperRows = 0;
 };
 
 void generateStation(const Station &st, const Period &period, bool upperSite, TsvWriter &shortOut,
-    TsvWriter &surfaceOut, TsvWriter &upperOut)
+                     TsvWriter &surfaceOut, TsvWriter &upperOut)
 {
     const Traits traits = stationTraits(st);
     StationWeather weather(st, traits, period.tag);
@@ -944,7 +988,8 @@ void generateStation(const Station &st, const Period &period, bool upperSite, Ts
 
 void usage(std::FILE *to)
 {
-    std::fprintf(to,
+    std::fprintf(
+        to,
         "usage: orvex_sample --out DIR [--scale N] [--stations FILE]\n"
         "  Writes DIR/surfaceshort.tsv, DIR/surface.tsv, DIR/upper.tsv and DIR/counts.tsv.\n"
         "  --scale N     volume: 350*N station-months (N=1 about 264,000 surfaceshort rows,\n"
@@ -995,7 +1040,8 @@ int main(int argc, char **argv)
     std::error_code ec;
     std::filesystem::create_directories(outDir, ec);
     if (ec) {
-        std::fprintf(stderr, "orvex_sample: cannot create %s: %s\n", outDir.c_str(), ec.message().c_str());
+        std::fprintf(stderr, "orvex_sample: cannot create %s: %s\n", outDir.c_str(),
+                     ec.message().c_str());
         return 1;
     }
 
@@ -1008,7 +1054,7 @@ int main(int argc, char **argv)
     const long total = static_cast<long>(order.size());
     const long stationCount = std::min(total, target);
     const long months = std::max(1L, (target + stationCount / 2) / stationCount);
-    Period main { { 1995, 7, 1 }, 0, 0x19950701ULL };
+    Period main {{1995, 7, 1}, 0, 0x19950701ULL};
     for (long k = 0, y = 1995, m = 7; k < months; ++k) {
         main.days += daysInMonth(static_cast<int>(y), static_cast<int>(m));
         if (++m > 12) {
@@ -1016,20 +1062,23 @@ int main(int argc, char **argv)
             ++y;
         }
     }
-    const Period late { { 2012, 10, 30 }, 4, 0x20121030ULL };
+    const Period late {{2012, 10, 30}, 4, 0x20121030ULL};
 
     auto isUpperSite = [](const Station &s) {
         return s.icao == "KSWF" || s.icao == "KDRA" || (s.hash >> 40) % 12 == 0;
     };
 
     const std::filesystem::path dir(outDir);
-    TsvWriter shortOut(dir / "surfaceshort.tsv"), surfaceOut(dir / "surface.tsv"), upperOut(dir / "upper.tsv");
+    TsvWriter shortOut(dir / "surfaceshort.tsv"), surfaceOut(dir / "surface.tsv"),
+        upperOut(dir / "upper.tsv");
     for (long i = 0; i < stationCount; ++i)
-        generateStation(*order[static_cast<std::size_t>(i)], main, isUpperSite(*order[static_cast<std::size_t>(i)]),
-            shortOut, surfaceOut, upperOut);
+        generateStation(*order[static_cast<std::size_t>(i)], main,
+                        isUpperSite(*order[static_cast<std::size_t>(i)]), shortOut, surfaceOut,
+                        upperOut);
     for (long i = 0; i < std::min<long>(kStations2012, stationCount); ++i)
-        generateStation(*order[static_cast<std::size_t>(i)], late, isUpperSite(*order[static_cast<std::size_t>(i)]),
-            shortOut, surfaceOut, upperOut);
+        generateStation(*order[static_cast<std::size_t>(i)], late,
+                        isUpperSite(*order[static_cast<std::size_t>(i)]), shortOut, surfaceOut,
+                        upperOut);
     shortOut.close();
     surfaceOut.close();
     upperOut.close();
@@ -1040,16 +1089,20 @@ int main(int argc, char **argv)
         return 1;
     }
     std::fprintf(counts, "surfaceshort\t%llu\nsurface\t%llu\nupper\t%llu\n",
-        static_cast<unsigned long long>(shortOut.rows()), static_cast<unsigned long long>(surfaceOut.rows()),
-        static_cast<unsigned long long>(upperOut.rows()));
+                 static_cast<unsigned long long>(shortOut.rows()),
+                 static_cast<unsigned long long>(surfaceOut.rows()),
+                 static_cast<unsigned long long>(upperOut.rows()));
     if (std::fclose(counts) != 0) {
         std::fprintf(stderr, "orvex_sample: writing counts.tsv failed\n");
         return 1;
     }
-    std::fprintf(stderr, "orvex_sample: scale %ld: %ld stations x %ld month(s) from 1995-07 (+%ld in 2012): "
-                         "surfaceshort %llu, surface %llu, upper %llu rows\n",
+    std::fprintf(
+        stderr,
+        "orvex_sample: scale %ld: %ld stations x %ld month(s) from 1995-07 (+%ld in 2012): "
+        "surfaceshort %llu, surface %llu, upper %llu rows\n",
         scale, stationCount, months, std::min<long>(kStations2012, stationCount),
-        static_cast<unsigned long long>(shortOut.rows()), static_cast<unsigned long long>(surfaceOut.rows()),
+        static_cast<unsigned long long>(shortOut.rows()),
+        static_cast<unsigned long long>(surfaceOut.rows()),
         static_cast<unsigned long long>(upperOut.rows()));
     return 0;
 }

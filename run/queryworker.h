@@ -19,7 +19,7 @@ inline constexpr const char *starting = "Starting...";
 inline constexpr const char *allDone = "All done!";
 inline constexpr const char *failed = "Failed";
 inline constexpr const char *notRunning =
-        "The MYSQL service is not running, or the connection settings are incorrect.";
+    "The MYSQL service is not running, or the connection settings are incorrect.";
 } // namespace WorkerTexts
 
 // What a worker needs, taken when the run starts: it reads nothing else while it runs.
