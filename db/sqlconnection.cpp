@@ -190,14 +190,7 @@ void SqlResult::release(bool drain)
         }
         statement_ = nullptr;
         binaryRows_.reset();
-        if (connection_ && connection_->openResult_ == this)
-            connection_->openResult_ = nullptr;
-        connection_ = nullptr;
-        result_ = nullptr;
-        fields_ = nullptr;
-        row_ = nullptr;
-        lengths_ = nullptr;
-        fieldCount_ = 0;
+        forget();
         return;
     }
     if (!drain) {
@@ -209,6 +202,11 @@ void SqlResult::release(bool drain)
     mysql_free_result(result_);
     if (drain && connection_ && connection_->mysql_)
         connection_->endStatement(false);
+    forget();
+}
+
+void SqlResult::forget()
+{
     if (connection_ && connection_->openResult_ == this)
         connection_->openResult_ = nullptr;
     connection_ = nullptr;

@@ -101,6 +101,8 @@ private:
     [[noreturn]] void throwBadField(int field) const;
     void fetch();
     void release(bool drain);
+    // Clears every handle and lets go of the connection, once the result is freed.
+    void forget();
     void takeFrom(SqlResult &other) noexcept;
 
     SqlConnection *connection_ = nullptr;
