@@ -3,6 +3,7 @@
 #include "connectionrecipe.h"
 #include "gridexport.h"
 #include "gridmodel.h"
+#include "gridview.h"
 #include "logview.h"
 #include "messageseam.h"
 #include "orvexdbcfg.h"
@@ -26,7 +27,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTableView>
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -135,20 +135,14 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
     buildConstraintPanel();
 
     gridModel = new GridModel(initialGridColumns, initialGridRows, this);
-    StringGrid1 = named(new QTableView(Panel3), "StringGrid1");
+    StringGrid1 = named(new GridView(Panel3), "StringGrid1");
     StringGrid1->setModel(gridModel);
-    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    StringGrid1->verticalHeader()->hide();
-    StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    StringGrid1->verticalHeader()->setDefaultSectionSize(16);
-    StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    StringGrid1->setRowHeight(16);
     StringGrid1->horizontalHeader()->setDefaultSectionSize(64);
     StringGrid1->horizontalHeader()->setMinimumSectionSize(8);
     StringGrid1->horizontalHeader()->setFixedHeight(16);
-    StringGrid1->horizontalHeader()->setHighlightSections(false);
-    StringGrid1->setWordWrap(false);
     auto *gridArea = new QVBoxLayout(Panel3);
     gridArea->setContentsMargins(0, 0, 0, 0);
     gridArea->addWidget(StringGrid1);

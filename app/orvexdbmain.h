@@ -17,6 +17,7 @@ class SaveDialogSeam;
 class MessageSeam;
 class TOrvexSettingsForm;
 class QCheckBox;
+class GridView;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -24,7 +25,6 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class QTableView;
 class QTimer;
 class TOrvexNavigatorDocForm;
 struct SearchConstraints;
@@ -165,7 +165,7 @@ public:
     QPlainTextEdit *SQLEdit = nullptr;
 
     // Result area
-    QTableView *StringGrid1 = nullptr;
+    GridView *StringGrid1 = nullptr;
     GridModel *gridModel = nullptr;
 
     // Status panel

@@ -6,7 +6,7 @@
 #
 #   bench/run.sh [--scale N] [--rounds N] [--folder DIR] [--statement SQL] [SERVER_DIR]
 #
-# --statement, --reuse-window, --trace-stalls and --grid-view go to run_bench as they are.
+# --statement, --reuse-window and --trace-stalls go to run_bench as they are.
 # --folder is where the CSV files of the measurement are written (default: a new temporary
 # folder, removed afterwards). Environment: BUILD_DIR, the build to take run_bench and the
 # sample generator from (default build).
@@ -30,7 +30,7 @@ while (($# > 0)); do
     --scale) scale=$2; shift 2 ;;
     --rounds) rounds=$2; shift 2 ;;
     --folder) folder=$2; shift 2 ;;
-    --statement | --reuse-window | --trace-stalls | --grid-view) extra+=("$1" "$2"); shift 2 ;;
+    --statement | --reuse-window | --trace-stalls) extra+=("$1" "$2"); shift 2 ;;
     -h | --help)
         sed -n '2,18s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
         exit 0

@@ -21,10 +21,7 @@
 // the raw client loop's time of its own round.
 //
 //   run_bench [--rounds N] [--socket PATH] [--client PATH] [--folder DIR] [--statement SQL]
-//             [--reuse-window 1] [--trace-stalls 1] [--server-pid PID] [--grid-view 1]
-//
-// With --grid-view 1 the window shows its grid through a GridView in place of its QTableView,
-// on the same model.
+//             [--reuse-window 1] [--trace-stalls 1] [--server-pid PID]
 //
 // Each round opens a new main window, so each measures a first query whose grid grows from its
 // initial rows; with --reuse-window 1 the rounds run in one window, the later ones refilling
@@ -55,13 +52,10 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QLabel>
-#include <QLayout>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTableView>
 #include <QTimer>
 
 #include <mysql.h>
@@ -105,7 +99,6 @@ struct Options
     int rounds = 5;
     bool traceStalls = false;
     bool reuseWindow = false;
-    bool gridView = false;
     int serverPid = 0;
     std::string socket;
     std::string client;
@@ -145,8 +138,6 @@ Options parseOptions(int argc, char **argv)
             options.statement = value;
         else if (name == "--server-pid")
             options.serverPid = std::atoi(value.c_str());
-        else if (name == "--grid-view")
-            options.gridView = value != "0";
         else if (name == "--reuse-window")
             options.reuseWindow = value != "0";
         else if (name == "--trace-stalls")
@@ -819,28 +810,9 @@ int main(int argc, char *argv[])
             window.reset();
             window = std::make_unique<TForm1>(messages);
             window->saveDialogs = std::make_unique<FixedSavePath>(QString::fromStdString(savePath));
-            QWidget *gridViewport = window->StringGrid1->viewport();
-            if (options.gridView) {
-                // The grid shown by a GridView in the QTableView's place, on the same model.
-                auto *grid = new GridView(window->StringGrid1->parentWidget());
-                grid->setModel(window->gridModel);
-                grid->setRowHeight(16);
-                grid->horizontalHeader()->setDefaultSectionSize(64);
-                grid->horizontalHeader()->setMinimumSectionSize(8);
-                grid->horizontalHeader()->setFixedHeight(16);
-                grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-                grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-                window->StringGrid1->setModel(nullptr);
-                window->StringGrid1->hide();
-                if (QLayout *layout = window->StringGrid1->parentWidget()->layout())
-                    layout->addWidget(grid);
-                else
-                    grid->setGeometry(window->StringGrid1->geometry());
-                gridViewport = grid->viewport();
-            }
             window->show();
             QCoreApplication::processEvents();
-            watcher = std::make_unique<RunWatcher>(*window, gridViewport);
+            watcher = std::make_unique<RunWatcher>(*window, window->StringGrid1->viewport());
         };
         if (!window || !options.reuseWindow)
             openWindow();

@@ -1,6 +1,7 @@
 // The main window and the help window on the offscreen platform, driven through their
 // named controls.
 #include "clientlibrary.h"
+#include "gridview.h"
 #include "logview.h"
 #include "orvexapplication.h"
 #include "orvexdbdocs.h"
@@ -19,7 +20,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QTableView>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -269,7 +269,7 @@ private slots:
         QVERIFY(!timer->isActive());
         QCOMPARE(timer->interval(), 1000);
 
-        auto *grid = control<QTableView>("StringGrid1");
+        auto *grid = control<GridView>("StringGrid1");
         QCOMPARE(grid->model()->columnCount(), 15);
         QCOMPARE(grid->model()->rowCount() + 1, 20); // plus the header row
         QCOMPARE(grid->columnWidth(0), 64);
