@@ -1,10 +1,10 @@
+#include "backgroundthread.h"
 #include "clientlibrary.h"
 #include "orvexapplication.h"
 #include "orvexdbcfg.h"
 #include "orvexdbdocs.h"
 #include "orvexdbmain.h"
 #include "qtmessageseam.h"
-#include "queryworker.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +30,7 @@ int main(int argc, char *argv[])
     app.setMessageSeam(nullptr);
     // A query still running does not hold the program up: its worker ends with the process,
     // without the client library being shut down under it.
-    if (TMyThread::running() > 0) {
+    if (backgroundThreadsRunning() > 0) {
         std::fflush(nullptr);
         std::_Exit(result);
     }

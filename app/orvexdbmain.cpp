@@ -1,6 +1,7 @@
 #include "orvexdbmain.h"
 
 #include "connectionrecipe.h"
+#include "counterreader.h"
 #include "gridexport.h"
 #include "gridmodel.h"
 #include "gridview.h"
@@ -151,6 +152,10 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
 
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(1000);
+    counterReader = std::make_unique<CounterReader>([this](const CounterReading &reading) {
+        QMetaObject::invokeMethod(
+            this, [this, reading] { showProgress(reading); }, Qt::QueuedConnection);
+    });
 
     connect(SearchButton, &QPushButton::clicked, this, &TForm1::SearchButtonClick);
     connect(GenerateSQLButton, &QPushButton::clicked, this, &TForm1::GenerateSQLButtonClick);
@@ -175,8 +180,10 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
 
 TForm1::~TForm1()
 {
-    // A run still going ends on its own; nothing of it may reach a window that is gone.
+    // A run still going ends on its own, and a counter reading still out is not waited for;
+    // nothing of either may reach a window that is gone.
     detachRun();
+    counterReader.reset();
 }
 
 void TForm1::buildConstraintPanel()
@@ -463,30 +470,22 @@ void TForm1::LoadTableColumns()
     }
 }
 
-std::int64_t TForm1::readListingValue(const char *statement, const QString &key, int valueColumn)
+std::int64_t TForm1::readListingValue(std::string_view statement, std::string_view key,
+                                      int valueColumn)
 {
-    QByteArray value;
-    if (openStatusConnection()) {
-        SQLQueryStatus.setSql(QString::fromLatin1(statement));
-        SQLQueryStatus.open();
-        const QByteArray wanted = key.toUtf8();
-        while (!SQLQueryStatus.eof()) {
-            if (SQLQueryStatus.value(0).toByteArray().contains(wanted))
-                value = SQLQueryStatus.value(valueColumn).toByteArray();
-            SQLQueryStatus.next();
-        }
-        SQLQueryStatus.close();
-    }
+    std::int64_t value = 0;
+    if (openStatusConnection())
+        value = ::readListingValue(SQLQueryStatus, statement, key, valueColumn);
     SQLConnectionStatus.close();
-    return parseServerInteger(std::string_view(value.constData(), size_t(value.size())));
+    return value;
 }
 
 std::int64_t TForm1::ReadRowReadCounter(bool raw)
 {
     std::int64_t reading = 0;
     try {
-        reading = readListingValue(ServerCounters::statusStatement.data(),
-                                   QString::fromLatin1(ServerCounters::rowReadCounter), 1);
+        reading =
+            readListingValue(ServerCounters::statusStatement, ServerCounters::rowReadCounter, 1);
     } catch (const std::exception &) {
         statusConnectionFailed();
         return 0;
@@ -499,7 +498,9 @@ std::int64_t TForm1::ReadRowReadCounter(bool raw)
 std::int64_t TForm1::ReadTableRowCount(const QString &tableName)
 {
     try {
-        return readListingValue(ServerCounters::tableStatusStatement.data(), tableName, 4);
+        const QByteArray name = tableName.toUtf8();
+        return readListingValue(ServerCounters::tableStatusStatement,
+                                std::string_view(name.constData(), size_t(name.size())), 4);
     } catch (const std::exception &) {
         statusConnectionFailed();
         return 0;
@@ -645,10 +646,24 @@ void TForm1::DatabaseHelpClick()
 
 void TForm1::Timer1Timer()
 {
-    // The counter is read before the clock, so the time covers at least the rows counted.
-    const std::int64_t rowsRead = ReadRowReadCounter(false);
+    // The reading is made on a thread of its own and shown when it is back (showProgress); a
+    // tick that comes while the last reading is still out is skipped.
+    counterReader->read(connectionSettings, lastRunId);
+}
+
+void TForm1::showProgress(const CounterReading &reading)
+{
+    // A reading that comes back after its run ended or after the timer was stopped shows
+    // nothing: the status line already tells how the run went.
+    if (reading.runId != lastRunId || !Timer1->isActive())
+        return;
+    if (reading.failed) {
+        statusConnectionFailed();
+        return;
+    }
+    const std::int64_t rowsRead = rowsReadSinceBaseline(reading.counter, readCounterBaseline);
     const ProgressTick tick =
-        progressTick(rowsRead, totalRowEstimate, runStartTime, currentLocalDays());
+        progressTick(rowsRead, totalRowEstimate, runStartTime, reading.nowDays);
     StatusMessage->setText(tick.status);
     ProgressBar1->setValue(tick.bar);
 }

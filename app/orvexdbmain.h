@@ -10,14 +10,16 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string_view>
 
+class CounterReader;
 class GridModel;
+class GridView;
 class LogView;
 class SaveDialogSeam;
 class MessageSeam;
 class TOrvexSettingsForm;
 class QCheckBox;
-class GridView;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -27,6 +29,7 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 class TOrvexNavigatorDocForm;
+struct CounterReading;
 struct SearchConstraints;
 
 // The main window: search constraints, action buttons, the log and SQL memos, the result
@@ -223,7 +226,10 @@ private:
     // The failure of a status reading: the timer stops and the user is told.
     void statusConnectionFailed();
     // Reads column valueColumn of the last row of the listing whose column 0 contains key.
-    std::int64_t readListingValue(const char *statement, const QString &key, int valueColumn);
+    std::int64_t readListingValue(std::string_view statement, std::string_view key,
+                                  int valueColumn);
+    // Shows a progress tick's counter reading, if it belongs to the run still going.
+    void showProgress(const CounterReading &reading);
     // Applies the worker's queued output for at most a few milliseconds, then yields to the
     // event loop and goes on later, so timers and repaints keep running during a large result.
     void applyRunOutput();
@@ -237,6 +243,7 @@ private:
     TOrvexSettingsForm *settingsWindow = nullptr;
 
     std::shared_ptr<RunChannel> channel;
+    std::unique_ptr<CounterReader> counterReader;
     std::deque<RunOutput> pendingOutput;
     quint64 lastRunId = 0;
     bool applyingOutput = false;

@@ -1,5 +1,6 @@
 #include "queryworker.h"
 
+#include "backgroundthread.h"
 #include "clientlibrary.h"
 #include "connectionrecipe.h"
 #include "resultchunk.h"
@@ -12,7 +13,6 @@
 #include <atomic>
 #include <chrono>
 #include <exception>
-#include <thread>
 
 #include <sys/resource.h>
 #include <time.h>
@@ -20,7 +20,6 @@
 
 namespace {
 
-std::atomic<int> runningWorkers {0};
 std::atomic<bool> usePreparedRows {true};
 // How much lower than the window's thread the worker's claim to a processor is: a weight of
 // about a third.
@@ -229,15 +228,8 @@ TMyThread::TMyThread(QueryJob job, std::shared_ptr<RunChannel> channel)
 
 void TMyThread::start()
 {
-    ++runningWorkers;
-    std::thread([job = job, channel = channel] {
+    startBackgroundThread([job = job, channel = channel] {
         yieldToTheWindow();
         runQueryJob(job, *channel);
-        --runningWorkers;
-    }).detach();
-}
-
-int TMyThread::running()
-{
-    return runningWorkers.load();
+    });
 }

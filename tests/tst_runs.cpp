@@ -1,6 +1,7 @@
 // Query runs of the main window against the test server with the sample database: the grid, the
 // log, the messages and the window's state from start to end of a run, the column lookup and the
 // server readings.
+#include "backgroundthread.h"
 #include "clientlibrary.h"
 #include "connectionrecipe.h"
 #include "gridexport.h"
@@ -149,6 +150,8 @@ private slots:
     void cleanup()
     {
         QTRY_VERIFY(!form->runInProgress());
+        // No worker or counter reading is left talking to the server.
+        QTRY_COMPARE_WITH_TIMEOUT(backgroundThreadsRunning(), 0, 10000);
         QCOMPARE(messages.unscripted, 0);
         form.reset();
     }
@@ -596,6 +599,51 @@ private slots:
         form->CancelRun();
         expectIdle();
         QCOMPARE(messages.texts(), QStringList());
+    }
+
+    // A tick's reading is shown only while the timer still runs: once the run has ended (or a
+    // failed reading has stopped the timer) a reading that comes back later changes nothing.
+    void progressReadingsComeBackToTheWindow_data()
+    {
+        QTest::addColumn<bool>("timerRunning");
+        QTest::addColumn<bool>("serverThere");
+        QTest::addColumn<bool>("statusShown");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("timer on, server there") << true << true << true << QStringList();
+        QTest::newRow("timer on, no server") << true << false << false << QStringList {notRunning};
+        QTest::newRow("timer off, server there") << false << true << false << QStringList();
+        QTest::newRow("timer off, no server") << false << false << false << QStringList();
+    }
+
+    void progressReadingsComeBackToTheWindow()
+    {
+        QFETCH(bool, timerRunning);
+        QFETCH(bool, serverThere);
+        QFETCH(bool, statusShown);
+        QFETCH(QStringList, shown);
+        form->readCounterBaseline = form->ReadRowReadCounter(true);
+        form->totalRowEstimate = 1000;
+        form->runStartTime = currentLocalDays();
+        form->StatusMessage->setText(QStringLiteral("Done!"));
+        if (!serverThere)
+            form->connectionSettings.host = QStringLiteral("/nonexistent/orvex/mysqld.sock");
+        if (timerRunning)
+            form->Timer1->start(60000);
+
+        form->Timer1Timer();
+        // A second tick while the reading is out starts no other reading.
+        form->Timer1Timer();
+        QTRY_COMPARE(backgroundThreadsRunning(), 0);
+        QCoreApplication::processEvents();
+
+        QCOMPARE(messages.texts(), shown);
+        if (statusShown)
+            QVERIFY2(form->StatusMessage->text().startsWith(QStringLiteral("Read ")),
+                     qPrintable(form->StatusMessage->text()));
+        else
+            QCOMPARE(form->StatusMessage->text(), QStringLiteral("Done!"));
+        QCOMPARE(form->Timer1->isActive(), timerRunning && serverThere);
+        form->Timer1->stop();
     }
 
     // The export buttons write the grid as the run left it.
