@@ -49,8 +49,6 @@ public:
     TMyThread(QueryJob job, std::shared_ptr<RunChannel> channel);
     void start();
 
-    // Worker threads still running, so the program can end without waiting for them.
-    static int running();
 
 private:
     QueryJob job;
