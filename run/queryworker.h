@@ -49,7 +49,6 @@ public:
     TMyThread(QueryJob job, std::shared_ptr<RunChannel> channel);
     void start();
 
-
 private:
     QueryJob job;
     std::shared_ptr<RunChannel> channel;
