@@ -1,5 +1,7 @@
 #include "orvexdbmain.h"
 
+#include "backgroundthread.h"
+#include "clientlibrary.h"
 #include "connectionrecipe.h"
 #include "counterreader.h"
 #include "gridexport.h"
@@ -544,8 +546,21 @@ void TForm1::StartRun()
     runStartTime = currentLocalDays();
     SearchButton->setEnabled(false);
     CancelButton->setEnabled(true);
-    readCounterBaseline = ReadRowReadCounter(true);
-    totalRowEstimate = ReadTableRowCount(QStringLiteral("surfaceshort"));
+    // The baseline and the estimate are read away from the window, which goes on painting and
+    // taking input meanwhile: a busy server can take a while to answer.
+    const std::optional<RunStartReadings> readings =
+        waitForBackgroundWork<RunStartReadings>([settings = connectionSettings] {
+            const ClientThreadScope clientThread;
+            return readRunStart(settings, "surfaceshort");
+        });
+    if (!readings)
+        return; // the program is ending
+    readCounterBaseline = readings->counter;
+    if (readings->counterFailed)
+        statusConnectionFailed();
+    totalRowEstimate = readings->estimate;
+    if (readings->estimateFailed)
+        statusConnectionFailed();
     // The readings' message boxes run the event loop; a run cancelled meanwhile stays ended.
     if (channel != runChannel)
         return;

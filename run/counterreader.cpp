@@ -25,6 +25,42 @@ std::int64_t readListingValue(SqlQuery &query, std::string_view statement, std::
     return parseServerInteger(std::string_view(value.constData(), size_t(value.size())));
 }
 
+namespace {
+
+// Reads one listing value on a connection of its own; failed tells whether it could not.
+std::int64_t readOnOwnConnection(const ConnectionSettings &settings, std::string_view statement,
+                                 std::string_view key, int valueColumn, bool &failed)
+{
+    failed = false;
+    try {
+        SqlConnection connection;
+        SqlQuery query(&connection);
+        applyRecipe(connection, settings);
+        connection.open();
+        std::int64_t value = 0;
+        if (connection.connected())
+            value = readListingValue(query, statement, key, valueColumn);
+        connection.close();
+        return value;
+    } catch (const std::exception &) {
+        failed = true;
+        return 0;
+    }
+}
+
+} // namespace
+
+RunStartReadings readRunStart(const ConnectionSettings &settings, std::string_view tableName)
+{
+    RunStartReadings readings;
+    readings.counter =
+        readOnOwnConnection(settings, ServerCounters::statusStatement,
+                            ServerCounters::rowReadCounter, 1, readings.counterFailed);
+    readings.estimate = readOnOwnConnection(settings, ServerCounters::tableStatusStatement,
+                                            tableName, 4, readings.estimateFailed);
+    return readings;
+}
+
 struct CounterReader::Shared
 {
     std::function<void(const CounterReading &)> deliver;
@@ -77,19 +113,8 @@ void CounterReader::readAndDeliver(Shared &shared, const ConnectionSettings &set
     reading.runId = runId;
     {
         ClientThreadScope clientThread;
-        try {
-            SqlConnection connection;
-            SqlQuery query(&connection);
-            applyRecipe(connection, settings);
-            connection.open();
-            if (connection.connected())
-                reading.counter = readListingValue(query, ServerCounters::statusStatement,
-                                                   ServerCounters::rowReadCounter, 1);
-            connection.close();
-        } catch (const std::exception &) {
-            reading.failed = true;
-            reading.counter = 0;
-        }
+        reading.counter = readOnOwnConnection(settings, ServerCounters::statusStatement,
+                                              ServerCounters::rowReadCounter, 1, reading.failed);
     }
     // The counter is read before the clock, so the time covers at least the rows counted.
     reading.nowDays = currentLocalDays();

@@ -5,9 +5,7 @@
 #include "clientlibrary.h"
 #include "counterreader.h"
 #include "progresstext.h"
-
-#include <QDir>
-#include <QTemporaryDir>
+#include "silentsocket.h"
 
 #include <gtest/gtest.h>
 
@@ -17,10 +15,6 @@
 #include <mutex>
 #include <thread>
 #include <vector>
-
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 namespace {
 
@@ -80,38 +74,6 @@ bool threadsEnded()
     }
     return false;
 }
-
-// A socket that takes connections into its backlog and never says a word, like a server that
-// hangs: a client's connection stays waiting for the greeting until the socket is closed.
-class SilentSocket
-{
-public:
-    SilentSocket()
-    {
-        path = QDir(folder.path()).filePath(QStringLiteral("silent.sock")).toStdString();
-        fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address {};
-        address.sun_family = AF_UNIX;
-        path.copy(address.sun_path, sizeof address.sun_path - 1);
-        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-            || ::listen(fd, 4) != 0)
-            ADD_FAILURE() << "cannot listen on " << path;
-    }
-    ~SilentSocket() { close(); }
-
-    QString host() const { return QString::fromStdString(path); }
-    void close()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-
-private:
-    QTemporaryDir folder {QStringLiteral("/tmp/orvex-silent-XXXXXX")};
-    std::string path;
-    int fd = -1;
-};
 
 ConnectionSettings withHost(const QString &host)
 {
@@ -176,6 +138,7 @@ TEST(CounterReader, UnreachableServerGivesAFailedReading)
 TEST(CounterReader, OneReadingOutAtATime)
 {
     SilentSocket server;
+    ASSERT_TRUE(server.listening());
     Deliveries deliveries;
     CounterReader reader(deliveries.sink());
     ASSERT_TRUE(reader.read(withHost(server.host()), 1));
@@ -202,6 +165,7 @@ TEST(CounterReader, OneReadingOutAtATime)
 TEST(CounterReader, ReadingOfAReaderThatIsGoneIsDropped)
 {
     SilentSocket server;
+    ASSERT_TRUE(server.listening());
     Deliveries deliveries;
     auto reader = std::make_unique<CounterReader>(deliveries.sink());
     ASSERT_TRUE(reader->read(withHost(server.host()), 1));

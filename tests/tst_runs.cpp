@@ -12,6 +12,7 @@
 #include "platformnotices.h"
 #include "progresstext.h"
 #include "scriptedmessages.h"
+#include "silentsocket.h"
 #include "sqlconnection.h"
 
 #include <QCheckBox>
@@ -304,6 +305,28 @@ private slots:
         submit(QStringLiteral("SELECT 7 AS seven;"));
         QCOMPARE(messages.texts(), QStringList());
         QCOMPARE(form->gridModel->store().cellText(0, 1), QStringLiteral("7"));
+    }
+
+    // A server that hangs when the run starts does not freeze the window: it goes on handling
+    // its events while the run's first readings wait, and a second start is refused meanwhile.
+    void hangingServerAtTheStartLeavesTheWindowResponsive()
+    {
+        SilentSocket server;
+        QVERIFY(server.listening());
+        form->connectionSettings.host = server.host();
+        bool handledMeanwhile = false;
+        QTimer::singleShot(200, form.get(), [&] {
+            handledMeanwhile = true;
+            QCOMPARE(form->StatusMessage->text(), QStringLiteral("Running query..."));
+            QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
+            server.close();
+        });
+        submit(QStringLiteral("SELECT 7 AS seven;"));
+        QVERIFY(handledMeanwhile);
+        QCOMPARE(messages.texts(),
+                 (QStringList {QStringLiteral("A query is already running."), notRunning,
+                               notRunning, QStringLiteral("Failed")}));
+        expectIdle();
     }
 
     // An error in the middle of a result keeps what the grid received before it.
