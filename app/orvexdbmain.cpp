@@ -472,41 +472,51 @@ void TForm1::LoadTableColumns()
     }
 }
 
-std::int64_t TForm1::readListingValue(std::string_view statement, std::string_view key,
-                                      int valueColumn)
+std::optional<std::int64_t> TForm1::readListingAway(std::string statement, std::string key,
+                                                    int valueColumn)
 {
-    std::int64_t value = 0;
-    if (openStatusConnection())
-        value = ::readListingValue(SQLQueryStatus, statement, key, valueColumn);
-    SQLConnectionStatus.close();
-    return value;
+    struct Reading
+    {
+        std::int64_t value = 0;
+        bool failed = false;
+    };
+    const std::optional<Reading> reading = waitForBackgroundWork<Reading>(
+        [settings = connectionSettings, statement = std::move(statement), key = std::move(key),
+         valueColumn] {
+            const ClientThreadScope clientThread;
+            Reading made;
+            made.value =
+                readListingOnOwnConnection(settings, statement, key, valueColumn, made.failed);
+            return made;
+        });
+    if (!reading) {
+        programEnding = true;
+        return std::nullopt;
+    }
+    if (reading->failed) {
+        statusConnectionFailed();
+        return std::nullopt;
+    }
+    return reading->value;
 }
 
 std::int64_t TForm1::ReadRowReadCounter(bool raw)
 {
-    std::int64_t reading = 0;
-    try {
-        reading =
-            readListingValue(ServerCounters::statusStatement, ServerCounters::rowReadCounter, 1);
-    } catch (const std::exception &) {
-        statusConnectionFailed();
+    const std::optional<std::int64_t> reading =
+        readListingAway(std::string(ServerCounters::statusStatement),
+                        std::string(ServerCounters::rowReadCounter), 1);
+    if (!reading)
         return 0;
-    }
     if (raw)
-        return reading;
-    return rowsReadSinceBaseline(reading, readCounterBaseline);
+        return *reading;
+    return rowsReadSinceBaseline(*reading, readCounterBaseline);
 }
 
 std::int64_t TForm1::ReadTableRowCount(const QString &tableName)
 {
-    try {
-        const QByteArray name = tableName.toUtf8();
-        return readListingValue(ServerCounters::tableStatusStatement,
-                                std::string_view(name.constData(), size_t(name.size())), 4);
-    } catch (const std::exception &) {
-        statusConnectionFailed();
-        return 0;
-    }
+    return readListingAway(std::string(ServerCounters::tableStatusStatement),
+                           tableName.toStdString(), 4)
+        .value_or(0);
 }
 
 void TForm1::StartRun()
@@ -546,23 +556,11 @@ void TForm1::StartRun()
     runStartTime = currentLocalDays();
     SearchButton->setEnabled(false);
     CancelButton->setEnabled(true);
-    // The baseline and the estimate are read away from the window, which goes on painting and
-    // taking input meanwhile: a busy server can take a while to answer.
-    const std::optional<RunStartReadings> readings =
-        waitForBackgroundWork<RunStartReadings>([settings = connectionSettings] {
-            const ClientThreadScope clientThread;
-            return readRunStart(settings, "surfaceshort");
-        });
-    if (!readings)
-        return; // the program is ending
-    readCounterBaseline = readings->counter;
-    if (readings->counterFailed)
-        statusConnectionFailed();
-    totalRowEstimate = readings->estimate;
-    if (readings->estimateFailed)
-        statusConnectionFailed();
-    // The readings' message boxes run the event loop; a run cancelled meanwhile stays ended.
-    if (channel != runChannel)
+    readCounterBaseline = ReadRowReadCounter(true);
+    totalRowEstimate = ReadTableRowCount(QStringLiteral("surfaceshort"));
+    // The readings and their message boxes run the event loop: a run cancelled meanwhile stays
+    // ended, and a program told to end starts no worker.
+    if (channel != runChannel || programEnding)
         return;
     Timer1->start();
     TMyThread(std::move(job), runChannel).start();

@@ -10,7 +10,8 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <string_view>
+#include <optional>
+#include <string>
 
 class CounterReader;
 class GridModel;
@@ -59,8 +60,10 @@ public:
     // Fills the parameter chooser and the hidden type list with the chosen table's columns.
     void LoadTableColumns();
     // The server's global row-read counter: as reported (raw), or since the run's baseline.
+    // Read away from the window (see readListingAway); 0 when the reading failed.
     std::int64_t ReadRowReadCounter(bool raw);
-    // The server's row count of the table whose name contains the given name.
+    // The server's row count of the last table listed whose name contains the given name; read
+    // the same way, 0 when there is none or the reading failed.
     std::int64_t ReadTableRowCount(const QString &tableName);
 
     // Starts a run of the SQL memo's statement on a worker and returns at once.
@@ -183,8 +186,9 @@ public:
     // The values the connections are made with; the settings dialog edits them.
     ConnectionSettings connectionSettings;
 
-    // The status connection and its statement serve the column lookup, the server counters
-    // and cancelling; they are used on the main thread only, opened and closed around each use.
+    // The status connection and its statement serve the column lookup and cancelling; they are
+    // used on the main thread only, opened and closed around each use. The server counters are
+    // read on connections of their own, away from the window.
     SqlConnection SQLConnectionStatus;
     SqlQuery SQLQueryStatus {&SQLConnectionStatus};
 
@@ -225,9 +229,12 @@ private:
     bool openStatusConnection();
     // The failure of a status reading: the timer stops and the user is told.
     void statusConnectionFailed();
-    // Reads column valueColumn of the last row of the listing whose column 0 contains key.
-    std::int64_t readListingValue(std::string_view statement, std::string_view key,
-                                  int valueColumn);
+    // Reads column valueColumn of the last row of the listing whose column 0 contains key, on
+    // a connection of its own and away from the window, which goes on handling its events
+    // meanwhile: a busy or distant server can take a while to answer. Nothing when the reading
+    // failed (the timer is stopped and the user told) or the program is ending.
+    std::optional<std::int64_t> readListingAway(std::string statement, std::string key,
+                                                int valueColumn);
     // Shows a progress tick's counter reading, if it belongs to the run still going.
     void showProgress(const CounterReading &reading);
     // Applies the worker's queued output for at most a few milliseconds, then yields to the
@@ -248,4 +255,6 @@ private:
     quint64 lastRunId = 0;
     bool applyingOutput = false;
     bool applyScheduled = false;
+    // Set when the program was told to end while a status reading was out.
+    bool programEnding = false;
 };

@@ -25,11 +25,9 @@ std::int64_t readListingValue(SqlQuery &query, std::string_view statement, std::
     return parseServerInteger(std::string_view(value.constData(), size_t(value.size())));
 }
 
-namespace {
-
-// Reads one listing value on a connection of its own; failed tells whether it could not.
-std::int64_t readOnOwnConnection(const ConnectionSettings &settings, std::string_view statement,
-                                 std::string_view key, int valueColumn, bool &failed)
+std::int64_t readListingOnOwnConnection(const ConnectionSettings &settings,
+                                        std::string_view statement, std::string_view key,
+                                        int valueColumn, bool &failed)
 {
     failed = false;
     try {
@@ -46,19 +44,6 @@ std::int64_t readOnOwnConnection(const ConnectionSettings &settings, std::string
         failed = true;
         return 0;
     }
-}
-
-} // namespace
-
-RunStartReadings readRunStart(const ConnectionSettings &settings, std::string_view tableName)
-{
-    RunStartReadings readings;
-    readings.counter =
-        readOnOwnConnection(settings, ServerCounters::statusStatement,
-                            ServerCounters::rowReadCounter, 1, readings.counterFailed);
-    readings.estimate = readOnOwnConnection(settings, ServerCounters::tableStatusStatement,
-                                            tableName, 4, readings.estimateFailed);
-    return readings;
 }
 
 struct CounterReader::Shared
@@ -113,8 +98,9 @@ void CounterReader::readAndDeliver(Shared &shared, const ConnectionSettings &set
     reading.runId = runId;
     {
         ClientThreadScope clientThread;
-        reading.counter = readOnOwnConnection(settings, ServerCounters::statusStatement,
-                                              ServerCounters::rowReadCounter, 1, reading.failed);
+        reading.counter =
+            readListingOnOwnConnection(settings, ServerCounters::statusStatement,
+                                       ServerCounters::rowReadCounter, 1, reading.failed);
     }
     // The counter is read before the clock, so the time covers at least the rows counted.
     reading.nowDays = currentLocalDays();

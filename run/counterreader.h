@@ -15,18 +15,12 @@ class SqlQuery;
 std::int64_t readListingValue(SqlQuery &query, std::string_view statement, std::string_view key,
                               int valueColumn);
 
-// The readings a run starts with, made on the calling thread, each on a connection of its own
-// opened and closed around it: the row-read counter (the run's baseline), then the row count of
-// the last table listed whose name contains tableName (the run's estimate). A reading that
-// fails gives 0 and says so; the other is still made.
-struct RunStartReadings
-{
-    std::int64_t counter = 0;
-    bool counterFailed = false;
-    std::int64_t estimate = 0;
-    bool estimateFailed = false;
-};
-RunStartReadings readRunStart(const ConnectionSettings &settings, std::string_view tableName);
+// Reads one listing value as readListingValue does, on a connection of its own by the settings,
+// opened and closed around it. When the server cannot be reached or refuses the statement,
+// failed is set and the value is 0.
+std::int64_t readListingOnOwnConnection(const ConnectionSettings &settings,
+                                        std::string_view statement, std::string_view key,
+                                        int valueColumn, bool &failed);
 
 // One reading for a progress tick: the server's row-read counter, then the local clock.
 struct CounterReading
