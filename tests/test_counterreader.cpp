@@ -2,7 +2,7 @@
 // server and against a socket that never answers (a server that hangs).
 
 #include "backgroundthread.h"
-#include "clientlibrary.h"
+#include "clientlibraryenvironment.h"
 #include "counterreader.h"
 #include "progresstext.h"
 #include "silentsocket.h"
@@ -17,19 +17,6 @@
 #include <vector>
 
 namespace {
-
-class ClientLibraryEnvironment : public testing::Environment
-{
-public:
-    void SetUp() override { library = std::make_unique<ClientLibraryScope>(); }
-    void TearDown() override { library.reset(); }
-
-private:
-    std::unique_ptr<ClientLibraryScope> library;
-};
-
-[[maybe_unused]] testing::Environment *const clientLibrary =
-    testing::AddGlobalTestEnvironment(new ClientLibraryEnvironment);
 
 // The readings a reader handed over, in order.
 class Deliveries

@@ -1,7 +1,7 @@
 // The driver layer against the private test server with the sample database. The client
 // library reaches the server's socket through MYSQL_UNIX_PORT for host "localhost".
 
-#include "clientlibrary.h"
+#include "clientlibraryenvironment.h"
 #include "connectionrecipe.h"
 #include "connectionsettings.h"
 #include "dberror.h"
@@ -30,19 +30,6 @@ void PrintTo(const QString &text, std::ostream *out)
 }
 
 namespace {
-
-class ClientLibraryEnvironment : public testing::Environment
-{
-public:
-    void SetUp() override { library_ = std::make_unique<ClientLibraryScope>(); }
-    void TearDown() override { library_.reset(); }
-
-private:
-    std::unique_ptr<ClientLibraryScope> library_;
-};
-
-[[maybe_unused]] testing::Environment *const clientLibrary =
-    testing::AddGlobalTestEnvironment(new ClientLibraryEnvironment);
 
 QString q(const char *text)
 {

@@ -4,7 +4,7 @@
 // values of every kind the driver writes itself, on expressions, and on many random numbers;
 // the statements that must take the plain way do so and still give the same rows; and the
 // faster way takes the prepared one only for floating-point columns.
-#include "clientlibrary.h"
+#include "clientlibraryenvironment.h"
 #include "connectionrecipe.h"
 #include "connectionsettings.h"
 #include "dberror.h"
@@ -25,19 +25,6 @@
 #include <vector>
 
 namespace {
-
-class ClientLibraryEnvironment : public testing::Environment
-{
-public:
-    void SetUp() override { library = std::make_unique<ClientLibraryScope>(); }
-    void TearDown() override { library.reset(); }
-
-private:
-    std::unique_ptr<ClientLibraryScope> library;
-};
-
-[[maybe_unused]] testing::Environment *const clientLibrary =
-    testing::AddGlobalTestEnvironment(new ClientLibraryEnvironment);
 
 using Cell = std::optional<std::string>; // nothing for NULL
 
