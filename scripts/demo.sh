@@ -8,7 +8,8 @@
 # database orvex) needs no change.
 #
 #   scripts/demo.sh [program arguments]
-# Without a display, run it under a virtual one:  xvfb-run -a scripts/demo.sh
+# Without a display, run it under a virtual one:  xvfb-run -a bash scripts/demo.sh
+# (the first run installs xvfb, then stops and says so when no display is set).
 # Environment: BUILD_DIR (default build), ORVEX_DEMO_SCALE (sample scale, default 1;
 #              it applies when the database is loaded, i.e. the first time).
 set -euo pipefail
@@ -20,14 +21,17 @@ demo=$repo/.demo
 
 note() { echo "demo: $*" >&2; }
 
+# Packages first: they include xvfb, so a machine without a display can go on under xvfb-run.
+bash scripts/install-deps.sh
+
 if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} && -z ${QT_QPA_PLATFORM:-} ]]; then
-    note "no display (DISPLAY is not set). Run it under a virtual X server:"
-    note "    xvfb-run -a scripts/demo.sh"
+    note "no display (DISPLAY is not set). The packages are installed now, xvfb among them;"
+    note "run it under a virtual X server:"
+    note "    xvfb-run -a bash scripts/demo.sh"
     note "or set QT_QPA_PLATFORM=offscreen to run without showing anything."
     exit 2
 fi
 
-bash scripts/install-deps.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}"
 cmake --build "$build" --parallel "$(nproc 2>/dev/null || echo 2)"
 
