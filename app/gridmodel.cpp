@@ -7,9 +7,8 @@ GridModel::GridModel(int columns, int gridRows, QObject *parent)
     , grid(columns, gridRows)
 { }
 
-void GridModel::startRun(quint64 runId)
+void GridModel::startRun()
 {
-    current = runId;
     grid.blank();
     const int columns = grid.columnCount();
     const int rows = rowCount();
@@ -20,11 +19,8 @@ void GridModel::startRun(quint64 runId)
     }
 }
 
-bool GridModel::setResultColumns(quint64 runId, std::vector<std::string> names)
+void GridModel::setResultColumns(std::vector<std::string> names)
 {
-    if (runId == 0 || runId != current)
-        return false;
-
     const int before = grid.columnCount();
     const int after = static_cast<int>(names.size()) + 2;
     if (after > before) {
@@ -38,15 +34,12 @@ bool GridModel::setResultColumns(quint64 runId, std::vector<std::string> names)
     }
     grid.setHeader(std::move(names));
     emit headerDataChanged(Qt::Horizontal, 0, after - 1);
-    return true;
 }
 
-bool GridModel::appendRecords(quint64 runId, std::shared_ptr<const ResultChunk> batch)
+void GridModel::appendRecords(std::shared_ptr<const ResultChunk> batch)
 {
-    if (runId == 0 || runId != current)
-        return false;
     if (!batch || batch->recordCount() == 0)
-        return true;
+        return;
 
     // Table rows are grid rows less the header row. The records that land on rows the grid has
     // already (blank since startRun) are written and announced as changed first; the rest are
@@ -68,7 +61,6 @@ bool GridModel::appendRecords(quint64 runId, std::shared_ptr<const ResultChunk> 
         grid.appendRecords(std::move(batch), refill, count - refill);
         endInsertRows();
     }
-    return true;
 }
 
 int GridModel::rowCount(const QModelIndex &parent) const

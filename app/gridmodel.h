@@ -12,8 +12,8 @@
 // horizontal header; grid row r is the table's row r - 1. Texts are made only for the cells a
 // view asks for.
 //
-// The grid takes the output of one run at a time: startRun names the run, and output tagged
-// with any other run (a run stopped or replaced before its last batch arrived) is dropped.
+// The grid shows the output of the run that started last; which output belongs to that run is
+// decided before it gets here.
 class GridModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -27,20 +27,14 @@ public:
     // The content, for the exports.
     const ResultStore &store() const { return grid; }
 
-    // Blanks every cell, the header row included, keeping the column and row counts, and makes
-    // runId the run whose output the grid takes from now on.
-    void startRun(quint64 runId);
-    // The grid takes no more output of any run until the next startRun.
-    void stopRun() { current = 0; }
-    quint64 currentRun() const { return current; }
+    // Blanks every cell, the header row included, keeping the column and row counts.
+    void startRun();
 
     // The result's columns: the column count becomes names.size() + 2 and row 0 the names.
-    // Returns false, changing nothing, for a run that is not the current one.
-    bool setResultColumns(quint64 runId, std::vector<std::string> names);
+    void setResultColumns(std::vector<std::string> names);
     // The batch's records go to the rows after the last record written, one row each; the grid
-    // gets more rows where it is too short. Returns false, changing nothing, for a run that is
-    // not the current one.
-    bool appendRecords(quint64 runId, std::shared_ptr<const ResultChunk> batch);
+    // gets more rows where it is too short.
+    void appendRecords(std::shared_ptr<const ResultChunk> batch);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -49,5 +43,4 @@ public:
 
 private:
     ResultStore grid;
-    quint64 current = 0;
 };

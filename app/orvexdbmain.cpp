@@ -1,27 +1,22 @@
 #include "orvexdbmain.h"
 
-#include "backgroundthread.h"
-#include "clientlibrary.h"
 #include "connectionrecipe.h"
-#include "counterreader.h"
 #include "gridexport.h"
 #include "gridmodel.h"
 #include "gridview.h"
 #include "logview.h"
 #include "messageseam.h"
+#include "orvexapplication.h"
 #include "orvexdbcfg.h"
 #include "orvexdbdocs.h"
-#include "processlist.h"
 #include "progresstext.h"
 #include "queryworker.h"
-#include "servercounters.h"
 #include "statementbuilder.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -30,7 +25,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -152,12 +146,8 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
 
     buildStatusPanel();
 
-    Timer1 = named(new QTimer(this), "Timer1");
-    Timer1->setInterval(1000);
-    counterReader = std::make_unique<CounterReader>([this](const CounterReading &reading) {
-        QMetaObject::invokeMethod(
-            this, [this, reading] { showProgress(reading); }, Qt::QueuedConnection);
-    });
+    runs = new RunController(*this, SQLConnectionStatus, SQLQueryStatus, this);
+    Timer1 = named(runs->progressTimer(), "Timer1");
 
     connect(SearchButton, &QPushButton::clicked, this, &TForm1::SearchButtonClick);
     connect(GenerateSQLButton, &QPushButton::clicked, this, &TForm1::GenerateSQLButtonClick);
@@ -182,10 +172,10 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
 
 TForm1::~TForm1()
 {
-    // A run still going ends on its own, and a counter reading still out is not waited for;
-    // nothing of either may reach a window that is gone.
-    detachRun();
-    counterReader.reset();
+    // A run still going ends on its own, and a reading still out is not waited for; nothing of
+    // either may reach a window that is gone.
+    delete runs;
+    runs = nullptr;
 }
 
 void TForm1::buildConstraintPanel()
@@ -335,7 +325,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 
 void TForm1::FormCreate()
 {
-    totalRowEstimate = 1;
+    // The run's total-row estimate starts at 1 with the run controller.
     connectionSettings = ConnectionSettings();
 }
 
@@ -404,8 +394,26 @@ void TForm1::GenerateSQLButtonClick()
     setSqlMemoLine(GenerateSQL());
 }
 
+bool TForm1::refuseStartDuringRun()
+{
+    switch (runs->state()) {
+    case RunController::State::Idle:
+        return false;
+    case RunController::State::Cancelling:
+        return true;
+    case RunController::State::Starting:
+    case RunController::State::Running:
+        break;
+    }
+    messages.information(QStringLiteral("A query is already running."));
+    return true;
+}
+
 void TForm1::SearchButtonClick()
 {
+    // A refused start changes nothing: not the log, not the SQL memo.
+    if (refuseStartDuringRun())
+        return;
     Memo1->clear();
     SQLEdit->clear();
     setSqlMemoLine(GenerateSQL());
@@ -414,7 +422,6 @@ void TForm1::SearchButtonClick()
 
 void TForm1::SubmitSQLClick()
 {
-    QCoreApplication::processEvents();
     StartRun();
 }
 
@@ -472,169 +479,77 @@ void TForm1::LoadTableColumns()
     }
 }
 
-std::optional<std::int64_t> TForm1::readListingAway(std::string statement, std::string key,
-                                                    int valueColumn)
+QString TForm1::sqlMemoText() const
 {
-    struct Reading
-    {
-        std::int64_t value = 0;
-        bool failed = false;
-    };
-    const std::optional<Reading> reading = waitForBackgroundWork<Reading>(
-        [settings = connectionSettings, statement = std::move(statement), key = std::move(key),
-         valueColumn] {
-            const ClientThreadScope clientThread;
-            Reading made;
-            made.value =
-                readListingOnOwnConnection(settings, statement, key, valueColumn, made.failed);
-            return made;
-        });
-    if (!reading) {
-        programEnding = true;
-        return std::nullopt;
-    }
-    if (reading->failed) {
-        statusConnectionFailed();
-        return std::nullopt;
-    }
-    return reading->value;
-}
-
-std::int64_t TForm1::ReadRowReadCounter(bool raw)
-{
-    const std::optional<std::int64_t> reading =
-        readListingAway(std::string(ServerCounters::statusStatement),
-                        std::string(ServerCounters::rowReadCounter), 1);
-    if (!reading)
-        return 0;
-    if (raw)
-        return *reading;
-    return rowsReadSinceBaseline(*reading, readCounterBaseline);
-}
-
-std::int64_t TForm1::ReadTableRowCount(const QString &tableName)
-{
-    return readListingAway(std::string(ServerCounters::tableStatusStatement),
-                           tableName.toStdString(), 4)
-        .value_or(0);
+    // The document's raw text keeps every character as typed (a no-break space stays one);
+    // its blocks are the typed lines.
+    QString text = SQLEdit->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
 }
 
 void TForm1::StartRun()
 {
-    if (runInProgress()) {
-        messages.information(QStringLiteral("A query is already running."));
+    if (refuseStartDuringRun())
         return;
-    }
-    const QString memoText = SQLEdit->toPlainText();
+    const QString memoText = sqlMemoText();
     if (memoText.section(QLatin1Char('\n'), 0, 0).isEmpty()) {
         messages.information(QStringLiteral("No query was entered."));
         return;
     }
-    // The run counts as started from here, so a second start from the event pumps below is
-    // refused rather than run over this one.
-    const quint64 runId = ++lastRunId;
-    auto runChannel = std::make_shared<RunChannel>([this, runId] {
-        QMetaObject::invokeMethod(
-            this,
-            [this, runId] {
-                if (runId == lastRunId)
-                    applyRunOutput();
-            },
-            Qt::QueuedConnection);
-    });
-    channel = runChannel;
-    pendingOutput.clear();
-    workerServerId = 0;
     QueryJob job {statementFromMemoText(memoText).toUtf8(), connectionSettings};
 
+    // Each status is painted before the next step, without handling other events meanwhile.
     StatusMessage->setText(QStringLiteral("Clearing grid..."));
-    QCoreApplication::processEvents();
-    gridModel->startRun(runId);
+    StatusMessage->repaint();
+    gridModel->startRun();
     StatusMessage->setText(QStringLiteral("Running query..."));
-    QCoreApplication::processEvents();
+    StatusMessage->repaint();
+    runs->start(std::move(job));
+}
 
-    runStartTime = currentLocalDays();
+void TForm1::runStarted()
+{
     SearchButton->setEnabled(false);
     CancelButton->setEnabled(true);
-    readCounterBaseline = ReadRowReadCounter(true);
-    totalRowEstimate = ReadTableRowCount(QStringLiteral("surfaceshort"));
-    // The readings and their message boxes run the event loop: a run cancelled meanwhile stays
-    // ended, and a program told to end starts no worker.
-    if (channel != runChannel || programEnding)
-        return;
-    Timer1->start();
-    TMyThread(std::move(job), runChannel).start();
 }
 
-void TForm1::detachRun()
+void TForm1::runColumns(std::vector<std::string> names)
 {
-    if (channel) {
-        channel->stop();
-        channel.reset();
-    }
-    pendingOutput.clear();
-    gridModel->stopRun();
+    gridModel->setResultColumns(std::move(names));
 }
 
-void TForm1::applyRunOutput()
+void TForm1::runRecords(std::shared_ptr<const ResultChunk> records)
 {
-    // A message box of the run opens a nested event loop; output arriving meanwhile waits for
-    // the loop below to go on once the box is closed.
-    if (applyingOutput)
-        return;
-    applyingOutput = true;
-    QElapsedTimer slice;
-    slice.start();
-    constexpr qint64 sliceMilliseconds = 8;
-    while (channel) {
-        if (pendingOutput.empty()) {
-            pendingOutput = channel->takeAll();
-            if (pendingOutput.empty())
-                break;
-        }
-        if (slice.elapsed() >= sliceMilliseconds) {
-            QTimer::singleShot(0, this, [this, runId = lastRunId] {
-                if (runId == lastRunId)
-                    applyRunOutput();
-            });
-            break;
-        }
-        RunOutput output = std::move(pendingOutput.front());
-        pendingOutput.pop_front();
-        applyOne(output);
-    }
-    applyingOutput = false;
+    gridModel->appendRecords(records);
+    Memo1->appendEchoLines(std::move(records));
 }
 
-void TForm1::applyOne(RunOutput &output)
+void TForm1::runLogLine(const QString &line)
 {
-    const quint64 runId = lastRunId;
-    switch (output.kind) {
-    case RunOutput::Kind::Log:
-        Memo1->appendLine(QString::fromStdString(output.text));
-        break;
-    case RunOutput::Kind::ServerId:
-        workerServerId = output.number;
-        break;
-    case RunOutput::Kind::Columns:
-        gridModel->setResultColumns(runId, std::move(output.names));
-        break;
-    case RunOutput::Kind::Records:
-        if (gridModel->appendRecords(runId, output.records))
-            Memo1->appendEchoLines(std::move(output.records));
-        break;
-    case RunOutput::Kind::Message: {
-        const std::shared_ptr<RunChannel> asking = channel;
-        messages.information(QString::fromStdString(output.text));
-        asking->messageAnswered();
-        break;
-    }
-    case RunOutput::Kind::Finished:
-        channel.reset();
-        pendingOutput.clear();
-        RunFinished();
-        break;
-    }
+    Memo1->appendLine(line);
+}
+
+void TForm1::runMessage(const QString &text)
+{
+    messages.information(text);
+}
+
+void TForm1::runError(const QString &text)
+{
+    messages.error(OrvexApplication::applicationTitle(QCoreApplication::applicationFilePath()),
+                   OrvexApplication::errorText(text));
+}
+
+void TForm1::runProgress(const ProgressTick &tick)
+{
+    StatusMessage->setText(tick.status);
+    ProgressBar1->setValue(tick.bar);
+}
+
+void TForm1::runFinished()
+{
+    RunFinished();
 }
 
 void TForm1::RunFinished()
@@ -659,26 +574,9 @@ void TForm1::DatabaseHelpClick()
 
 void TForm1::Timer1Timer()
 {
-    // The reading is made on a thread of its own and shown when it is back (showProgress); a
-    // tick that comes while the last reading is still out is skipped.
-    counterReader->read(connectionSettings, lastRunId);
-}
-
-void TForm1::showProgress(const CounterReading &reading)
-{
-    // A reading that comes back after its run ended or after the timer was stopped shows
-    // nothing: the status line already tells how the run went.
-    if (reading.runId != lastRunId || !Timer1->isActive())
-        return;
-    if (reading.failed) {
-        statusConnectionFailed();
-        return;
-    }
-    const std::int64_t rowsRead = rowsReadSinceBaseline(reading.counter, readCounterBaseline);
-    const ProgressTick tick =
-        progressTick(rowsRead, totalRowEstimate, runStartTime, reading.nowDays);
-    StatusMessage->setText(tick.status);
-    ProgressBar1->setValue(tick.bar);
+    // The reading is made away from the window and shown when it is back; a tick that comes
+    // while the last reading is still out is skipped.
+    runs->readProgress();
 }
 
 void TForm1::CancelButtonClick()
@@ -688,43 +586,7 @@ void TForm1::CancelButtonClick()
 
 void TForm1::CancelRun()
 {
-    bool workerStopped = false;
-    try {
-        QString processId;
-        if (openStatusConnection()) {
-            SQLQueryStatus.setSql(CancelTexts::processListStatement);
-            SQLQueryStatus.open();
-            for (; !SQLQueryStatus.eof(); SQLQueryStatus.next()) {
-                const QString id = SQLQueryStatus.text(ProcessListColumns::id);
-                if (isWorkerProcess(id, SQLQueryStatus.text(ProcessListColumns::statement),
-                                    workerServerId))
-                    processId = id;
-            }
-            SQLQueryStatus.close();
-        }
-        if (!processId.isEmpty() && SQLConnectionStatus.connected()) {
-            // From here nothing of the worker reaches the window; it ends by itself once its
-            // query is killed.
-            detachRun();
-            workerStopped = true;
-            Memo1->appendLine(killingQueryLine(processId));
-            QCoreApplication::processEvents();
-            // A fixed pause lies between stopping the run and killing its query; the window
-            // does not respond meanwhile.
-            QThread::msleep(5000);
-            SQLQueryStatus.setSql(killStatement(processId));
-            SQLQueryStatus.execSql();
-            Memo1->appendLine(killedQueryLine(processId));
-            RunFinished();
-        }
-        SQLConnectionStatus.close();
-        Memo1->appendLine(CancelTexts::done);
-    } catch (const std::exception &) {
-        messages.information(CancelTexts::noConnection);
-        // A stopped worker delivers nothing more, so the window must not wait for its end.
-        if (workerStopped)
-            RunFinished();
-    }
+    runs->cancel();
 }
 
 void TForm1::SaveCSVButtonClick()

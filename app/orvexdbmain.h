@@ -1,19 +1,16 @@
 #pragma once
 
 #include "connectionsettings.h"
-#include "runchannel.h"
+#include "runcontroller.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
 
 #include <QWidget>
 
-#include <cstdint>
-#include <deque>
 #include <memory>
-#include <optional>
 #include <string>
+#include <vector>
 
-class CounterReader;
 class GridModel;
 class GridView;
 class LogView;
@@ -30,12 +27,11 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 class TOrvexNavigatorDocForm;
-struct CounterReading;
 struct SearchConstraints;
 
 // The main window: search constraints, action buttons, the log and SQL memos, the result
 // grid and the status panel. Handlers read the controls and hand the work to plain code.
-class TForm1 : public QWidget
+class TForm1 : public QWidget, private RunDisplay
 {
     Q_OBJECT
 
@@ -59,21 +55,16 @@ public:
 
     // Fills the parameter chooser and the hidden type list with the chosen table's columns.
     void LoadTableColumns();
-    // The server's global row-read counter: as reported (raw), or since the run's baseline.
-    // Read away from the window (see readListingAway); 0 when the reading failed.
-    std::int64_t ReadRowReadCounter(bool raw);
-    // The server's row count of the last table listed whose name contains the given name; read
-    // the same way, 0 when there is none or the reading failed.
-    std::int64_t ReadTableRowCount(const QString &tableName);
 
-    // Starts a run of the SQL memo's statement on a worker and returns at once.
+    // Starts a run of the SQL memo's statement and returns at once; the run controller takes it
+    // from there.
     void StartRun();
     // Puts the window back into its idle state after a run.
     void RunFinished();
-    // Stops the current run: its worker is detached and its query killed on the server.
+    // Cancels the current run as far as its state allows (see RunController).
     void CancelRun();
     // True from the start of a run until it has finished or been cancelled.
-    bool runInProgress() const { return channel != nullptr; }
+    bool runInProgress() const { return !runs->idle(); }
 
     // Areas
     QFrame *Panel1 = nullptr;
@@ -187,21 +178,15 @@ public:
     ConnectionSettings connectionSettings;
 
     // The status connection and its statement serve the column lookup and cancelling; they are
-    // used on the main thread only, opened and closed around each use. The server counters are
-    // read on connections of their own, away from the window.
+    // used on the main thread only, opened and closed around each use.
     SqlConnection SQLConnectionStatus;
     SqlQuery SQLQueryStatus {&SQLConnectionStatus};
 
-    // The current run: its start as a day count with the time of day as fraction, the
-    // read-counter baseline and the total-row estimate (1 until the first run).
-    double runStartTime = 0;
-    std::int64_t readCounterBaseline = 0;
-    std::int64_t totalRowEstimate = 0;
     // Asks where "Save to CSV..." writes; tests put their own in place of the real dialog.
     std::unique_ptr<SaveDialogSeam> saveDialogs;
 
-    // The server's id of the current run's worker connection, 0 until the worker has connected.
-    std::uint64_t workerServerId = 0;
+    // Runs the statements: the run's state from start to end, its readings, worker and cancel.
+    RunController *runs = nullptr;
 
 public slots:
     void FormCreate();
@@ -229,32 +214,23 @@ private:
     bool openStatusConnection();
     // The failure of a status reading: the timer stops and the user is told.
     void statusConnectionFailed();
-    // Reads column valueColumn of the last row of the listing whose column 0 contains key, on
-    // a connection of its own and away from the window, which goes on handling its events
-    // meanwhile: a busy or distant server can take a while to answer. Nothing when the reading
-    // failed (the timer is stopped and the user told) or the program is ending.
-    std::optional<std::int64_t> readListingAway(std::string statement, std::string key,
-                                                int valueColumn);
-    // Shows a progress tick's counter reading, if it belongs to the run still going.
-    void showProgress(const CounterReading &reading);
-    // Applies the worker's queued output for at most a few milliseconds, then yields to the
-    // event loop and goes on later, so timers and repaints keep running during a large result.
-    void applyRunOutput();
-    void applyOne(RunOutput &output);
-    // Ends the current run's hand-over: its worker stops at its next check and nothing it
-    // still sends reaches the window.
-    void detachRun();
+    // A start asked for while a run is in progress: refused with a message while it starts or
+    // runs; while it is being cancelled, nothing at all happens. True when refused.
+    bool refuseStartDuringRun();
+    // The SQL memo's text as typed: lines split at its line breaks, every character kept.
+    QString sqlMemoText() const;
+
+    // What a run shows (RunDisplay).
+    void runStarted() override;
+    void runColumns(std::vector<std::string> names) override;
+    void runRecords(std::shared_ptr<const ResultChunk> records) override;
+    void runLogLine(const QString &line) override;
+    void runMessage(const QString &text) override;
+    void runError(const QString &text) override;
+    void runProgress(const ProgressTick &tick) override;
+    void runFinished() override;
 
     MessageSeam &messages;
     TOrvexNavigatorDocForm *helpWindow = nullptr;
     TOrvexSettingsForm *settingsWindow = nullptr;
-
-    std::shared_ptr<RunChannel> channel;
-    std::unique_ptr<CounterReader> counterReader;
-    std::deque<RunOutput> pendingOutput;
-    quint64 lastRunId = 0;
-    bool applyingOutput = false;
-    bool applyScheduled = false;
-    // Set when the program was told to end while a status reading was out.
-    bool programEnding = false;
 };

@@ -150,8 +150,8 @@ int main(int argc, char *argv[])
     std::vector<std::string> names;
     for (int i = 0; i < columns; ++i)
         names.push_back("column" + std::to_string(i));
-    model->startRun(1);
-    model->setResultColumns(1, names);
+    model->startRun();
+    model->setResultColumns(names);
     log.appendLine(QStringLiteral("Starting..."));
 
     Random random;
@@ -173,7 +173,7 @@ int main(int argc, char *argv[])
 
         // The main thread's part: the grid and the log take the batch.
         start = Clock::now();
-        model->appendRecords(1, batch);
+        model->appendRecords(batch);
         gridTimes.push_back(millisecondsSince(start));
         start = Clock::now();
         log.appendEchoLines(std::move(batch));

@@ -175,22 +175,29 @@ void runQueryJob(const QueryJob &job, RunChannel &channel)
     ClientThreadScope clientThread;
     postLog(channel, WorkerTexts::starting);
     SqlConnection connection;
+    // A stopped run ends quietly: no end of run is delivered. Its connection stays open until
+    // the cancel has sent its kill, which names this connection.
+    const auto endStopped = [&] {
+        channel.awaitConnectionRelease();
+        connection.close();
+    };
     try {
         applyRecipe(connection, job.settings);
         connection.open();
         if (connection.connected()) {
-            RunOutput id;
-            id.kind = RunOutput::Kind::ServerId;
-            id.number = connection.serverId();
-            channel.post(std::move(id));
-
+            // The id is told before the stop is looked at: a cancel that finds no id yet has
+            // stopped the run before this check, so no statement runs.
+            channel.setServerId(connection.serverId());
+            if (channel.stopped()) {
+                endStopped();
+                return;
+            }
             const QByteArrayView statement(job.statement);
             SqlResult result =
                 preparedRows() ? connection.queryRows(statement) : connection.query(statement);
             streamResult(result, channel);
             if (channel.stopped()) {
-                // A cancelled run ends quietly: no end of run is delivered.
-                connection.close();
+                endStopped();
                 return;
             }
             result.close();
@@ -199,7 +206,7 @@ void runQueryJob(const QueryJob &job, RunChannel &channel)
         }
     } catch (const std::exception &) {
         if (channel.stopped()) {
-            connection.close();
+            endStopped();
             return;
         }
         channel.postMessageAndWait(WorkerTexts::failed);
@@ -226,9 +233,9 @@ TMyThread::TMyThread(QueryJob job, std::shared_ptr<RunChannel> channel)
     , channel(std::move(channel))
 { }
 
-void TMyThread::start()
+void TMyThread::start(JobRunner &runner)
 {
-    startBackgroundThread([job = job, channel = channel] {
+    runner.start([job = job, channel = channel] {
         yieldToTheWindow();
         runQueryJob(job, *channel);
     });

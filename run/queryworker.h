@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class JobRunner;
 class RunChannel;
 
 // The statement a run executes, from the SQL memo's text: each of its lines (as typed, split at
@@ -47,7 +48,9 @@ class TMyThread
 {
 public:
     TMyThread(QueryJob job, std::shared_ptr<RunChannel> channel);
-    void start();
+    // Starts the run on a thread of the runner's; throws std::system_error when none can be
+    // made.
+    void start(JobRunner &runner);
 
 private:
     QueryJob job;

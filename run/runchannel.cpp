@@ -31,7 +31,13 @@ void RunChannel::postMessageAndWait(std::string text)
     message.text = std::move(text);
     post(std::move(message));
     std::unique_lock lock(mutex);
-    answered.wait(lock, [this] { return !messageOpen || stopped(); });
+    changed.wait(lock, [this] { return !messageOpen || stopped(); });
+}
+
+void RunChannel::awaitConnectionRelease()
+{
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [this] { return !connectionHeld; });
 }
 
 std::deque<RunOutput> RunChannel::takeAll()
@@ -47,15 +53,37 @@ void RunChannel::messageAnswered()
         std::lock_guard lock(mutex);
         messageOpen = false;
     }
-    answered.notify_all();
+    changed.notify_all();
 }
 
 void RunChannel::stop()
 {
+    stopRun(false);
+}
+
+void RunChannel::stopAndHoldConnection()
+{
+    stopRun(true);
+}
+
+void RunChannel::stopRun(bool holdConnection)
+{
     {
         std::lock_guard lock(mutex);
-        stopFlag.store(true, std::memory_order_release);
+        // A run stopped once stays stopped as it was: a later stop cannot take back a hold.
+        if (!stopped())
+            connectionHeld = holdConnection;
+        stopFlag.store(true);
         queue.clear();
     }
-    answered.notify_all();
+    changed.notify_all();
+}
+
+void RunChannel::releaseConnection()
+{
+    {
+        std::lock_guard lock(mutex);
+        connectionHeld = false;
+    }
+    changed.notify_all();
 }

@@ -17,7 +17,6 @@ struct RunOutput
 {
     enum class Kind {
         Log, // a log line (text)
-        ServerId, // the server's id of the worker's connection (number)
         Columns, // the result's column names (names)
         Records, // a batch of records (records)
         Message, // a message to show; the worker waits until it has been answered
@@ -26,7 +25,6 @@ struct RunOutput
 
     Kind kind = Kind::Log;
     std::string text;
-    std::uint64_t number = 0;
     std::vector<std::string> names;
     std::shared_ptr<const ResultChunk> records;
 };
@@ -37,7 +35,9 @@ struct RunOutput
 // takes everything queued at once and applies it in slices at its own pace.
 //
 // Stopping a run is cooperative: once stop() is called the worker ends at its next check, and
-// the main thread ignores whatever is still queued.
+// nothing it posts afterwards is queued or wakes anybody. A run stopped so that its query can
+// be killed on the server keeps the worker's connection open until the kill has been sent
+// (releaseConnection), so the kill always finds the connection it names.
 class RunChannel
 {
 public:
@@ -50,19 +50,34 @@ public:
     // Shows a message through the main thread and waits until it has been dismissed, or until
     // the run is stopped.
     void postMessageAndWait(std::string text);
-    bool stopped() const { return stopFlag.load(std::memory_order_acquire); }
+    bool stopped() const { return stopFlag.load(); }
+    // The server's id of the worker's connection, told as soon as it has connected; 0 until then.
+    void setServerId(std::uint64_t id) { serverIdValue.store(id); }
+    // Waits, once the run is stopped, until its connection may be closed.
+    void awaitConnectionRelease();
 
     // Main-thread side.
     std::deque<RunOutput> takeAll();
     void messageAnswered();
+    // Stops the run; the worker may close its connection whenever it likes.
     void stop();
+    // Stops the run; the worker keeps its connection open until releaseConnection().
+    void stopAndHoldConnection();
+    void releaseConnection();
+    std::uint64_t serverId() const { return serverIdValue.load(); }
 
 private:
+    void stopRun(bool holdConnection);
+
     std::function<void()> wake;
     std::mutex mutex;
-    std::condition_variable answered;
+    std::condition_variable changed;
     std::deque<RunOutput> queue;
     bool wakePending = false;
     bool messageOpen = false;
+    bool connectionHeld = false;
+    // Both are sequentially consistent: a cancel that sets the stop and then finds no server id
+    // can rely on the worker, which sets its id and then looks at the stop, to run no statement.
     std::atomic<bool> stopFlag {false};
+    std::atomic<std::uint64_t> serverIdValue {0};
 };

@@ -84,8 +84,6 @@ private slots:
     void columnCountFollowsTheResult_data();
     void columnCountFollowsTheResult();
     void startRunBlanksAndKeepsCounts();
-    void staleOutputIsDropped_data();
-    void staleOutputIsDropped();
 };
 
 void TestGridModel::initialGridIsEmpty()
@@ -110,11 +108,10 @@ void TestGridModel::headerIsRowZero()
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy headerChanged(&model, &QAbstractItemModel::headerDataChanged);
 
-    model.startRun(1);
-    QVERIFY(model.setResultColumns(1,
-                                   {"id", "year", "faa",
-                                    "temp \xc2\xb0"
-                                    "F"}));
+    model.startRun();
+    model.setResultColumns({"id", "year", "faa",
+                            "temp \xc2\xb0"
+                            "F"});
 
     QCOMPARE(model.columnCount(), 6);
     QCOMPARE(header(model, 0), QStringLiteral("id"));
@@ -132,13 +129,13 @@ void TestGridModel::headerIsRowZero()
 void TestGridModel::cellTexts()
 {
     GridModel model(15, 20);
-    model.startRun(1);
-    model.setResultColumns(1, names(4));
+    model.startRun();
+    model.setResultColumns(names(4));
     const char *fields[] = {"Z\xc3\xbcrich", nullptr, "", "1,\"2\""};
     const unsigned long lengths[] = {7, 0, 0, 5};
     ResultChunkBuilder builder(4);
     builder.appendRecord(fields, lengths);
-    QVERIFY(model.appendRecords(1, builder.finish()));
+    model.appendRecords(builder.finish());
 
     QCOMPARE(text(model, 0, 0), QStringLiteral("Zürich"));
     QCOMPARE(text(model, 0, 1), QString());
@@ -173,17 +170,17 @@ void TestGridModel::batchesEqualOneBatch()
     QAbstractItemModelTester wholeTester(&whole,
                                          QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy wholeInserted(&whole, &QAbstractItemModel::rowsInserted);
-    whole.startRun(7);
-    QVERIFY(whole.setResultColumns(7, names(3)));
-    QVERIFY(whole.appendRecords(7, batchOf(3, rows)));
+    whole.startRun();
+    whole.setResultColumns(names(3));
+    whole.appendRecords(batchOf(3, rows));
 
     GridModel pieces(15, gridRows);
     QAbstractItemModelTester piecesTester(&pieces,
                                           QAbstractItemModelTester::FailureReportingMode::QtTest);
-    pieces.startRun(7);
-    QVERIFY(pieces.setResultColumns(7, names(3)));
+    pieces.startRun();
+    pieces.setResultColumns(names(3));
     for (const auto &row : rows)
-        QVERIFY(pieces.appendRecords(7, batchOf(3, {row})));
+        pieces.appendRecords(batchOf(3, {row}));
 
     const int expectedRows = std::max(gridRows - 1, records);
     QCOMPARE(whole.rowCount(), expectedRows);
@@ -218,20 +215,19 @@ void TestGridModel::rowCountOnlyGrows()
     GridModel model(15, 20);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
 
-    model.startRun(1);
-    model.setResultColumns(1, names(3));
-    model.appendRecords(1, batchOf(3, numberedRecords(1, 60)));
-    model.appendRecords(1, batchOf(3, numberedRecords(61, 40)));
+    model.startRun();
+    model.setResultColumns(names(3));
+    model.appendRecords(batchOf(3, numberedRecords(1, 60)));
+    model.appendRecords(batchOf(3, numberedRecords(61, 40)));
     QCOMPARE(model.gridRowCount(), 101);
     QCOMPARE(text(model, 99, 0), QStringLiteral("r100"));
 
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    model.startRun(2);
-    model.setResultColumns(2, names(2));
+    model.startRun();
+    model.setResultColumns(names(2));
     changed.clear();
-    model.appendRecords(2,
-                        batchOf(2, {{"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}, {"e", "5"}}));
+    model.appendRecords(batchOf(2, {{"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}, {"e", "5"}}));
 
     QCOMPARE(model.gridRowCount(), 101);
     QCOMPARE(model.rowCount(), 100);
@@ -255,13 +251,13 @@ void TestGridModel::batchAcrossTheLastRow()
 {
     GridModel model(15, 20);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.startRun(1);
-    model.setResultColumns(1, names(3));
-    model.appendRecords(1, batchOf(3, numberedRecords(1, 4)));
+    model.startRun();
+    model.setResultColumns(names(3));
+    model.appendRecords(batchOf(3, numberedRecords(1, 4)));
 
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    QVERIFY(model.appendRecords(1, batchOf(3, numberedRecords(5, 20))));
+    model.appendRecords(batchOf(3, numberedRecords(5, 20)));
 
     QCOMPARE(model.rowCount(), 24);
     QCOMPARE(changed.count(), 1);
@@ -297,12 +293,10 @@ void TestGridModel::columnCountFollowsTheResult()
 
     GridModel model(15, 20);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    quint64 run = 0;
     for (int i = 0; i < resultColumns.size(); ++i) {
-        model.startRun(++run);
-        QVERIFY(model.setResultColumns(run, names(resultColumns[i])));
-        QVERIFY(model.appendRecords(
-            run, batchOf(resultColumns[i], recordsOfWidth(resultColumns[i], 3))));
+        model.startRun();
+        model.setResultColumns(names(resultColumns[i]));
+        model.appendRecords(batchOf(resultColumns[i], recordsOfWidth(resultColumns[i], 3)));
         QCOMPARE(model.columnCount(), gridColumns[i]);
         QCOMPARE(model.gridColumnCount(), gridColumns[i]);
         QCOMPARE(header(model, 0), QStringLiteral("col0"));
@@ -322,15 +316,15 @@ void TestGridModel::startRunBlanksAndKeepsCounts()
 {
     GridModel model(15, 20);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.startRun(1);
-    model.setResultColumns(1, names(3));
-    model.appendRecords(1, batchOf(3, numberedRecords(1, 25)));
+    model.startRun();
+    model.setResultColumns(names(3));
+    model.appendRecords(batchOf(3, numberedRecords(1, 25)));
     QCOMPARE(model.rowCount(), 25);
 
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     QSignalSpy headerChanged(&model, &QAbstractItemModel::headerDataChanged);
     QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
-    model.startRun(2);
+    model.startRun();
 
     QCOMPARE(model.columnCount(), 5);
     QCOMPARE(model.rowCount(), 25);
@@ -344,57 +338,6 @@ void TestGridModel::startRunBlanksAndKeepsCounts()
         for (int row = 0; row < 25; ++row)
             QCOMPARE(text(model, row, column), QString());
     }
-}
-
-// Output of a run that is not the current one changes nothing: not the cells, not the counts,
-// and no signal reaches the view.
-void TestGridModel::staleOutputIsDropped_data()
-{
-    QTest::addColumn<quint64>("outputRun");
-    QTest::addColumn<bool>("stopCurrent");
-
-    QTest::newRow("earlier run") << quint64(4) << false;
-    QTest::newRow("stopped run") << quint64(5) << true;
-    QTest::newRow("no run") << quint64(0) << false;
-    QTest::newRow("unknown later run") << quint64(6) << false;
-}
-
-void TestGridModel::staleOutputIsDropped()
-{
-    QFETCH(quint64, outputRun);
-    QFETCH(bool, stopCurrent);
-
-    GridModel model(15, 20);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.startRun(4);
-    QVERIFY(model.setResultColumns(4, names(3)));
-    model.startRun(5);
-    QVERIFY(model.setResultColumns(5, {"id", "year"}));
-    QVERIFY(model.appendRecords(5, batchOf(2, {{"1", "1995"}})));
-    if (stopCurrent) {
-        model.stopRun();
-        QCOMPARE(model.currentRun(), quint64(0));
-    }
-
-    QSignalSpy anything(&model, &QAbstractItemModel::layoutChanged);
-    QSignalSpy inserted(&model, &QAbstractItemModel::rowsAboutToBeInserted);
-    QSignalSpy columnsInserted(&model, &QAbstractItemModel::columnsAboutToBeInserted);
-    QSignalSpy columnsRemoved(&model, &QAbstractItemModel::columnsAboutToBeRemoved);
-    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    QSignalSpy headerChanged(&model, &QAbstractItemModel::headerDataChanged);
-
-    QVERIFY(!model.setResultColumns(outputRun, names(30)));
-    QVERIFY(!model.appendRecords(outputRun, batchOf(3, numberedRecords(1, 40))));
-
-    QCOMPARE(model.columnCount(), 4);
-    QCOMPARE(model.rowCount(), 19);
-    QCOMPARE(header(model, 0), QStringLiteral("id"));
-    QCOMPARE(header(model, 2), QString());
-    QCOMPARE(text(model, 0, 0), QStringLiteral("1"));
-    QCOMPARE(text(model, 0, 1), QStringLiteral("1995"));
-    QCOMPARE(text(model, 1, 0), QString());
-    QCOMPARE(inserted.count() + columnsInserted.count() + columnsRemoved.count(), 0);
-    QCOMPARE(changed.count() + headerChanged.count() + anything.count(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestGridModel)

@@ -105,10 +105,10 @@ private:
         view->resize(640, 300);
         view->show();
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
-        model->startRun(1);
-        model->setResultColumns(1, names(25));
+        model->startRun();
+        model->setResultColumns(names(25));
         if (records > 0)
-            model->appendRecords(1, numbered(25, 1, records));
+            model->appendRecords(numbered(25, 1, records));
         QCoreApplication::processEvents();
     }
 
@@ -283,14 +283,14 @@ private slots:
         showGrid(0);
         PaintCounter counter(view->viewport());
         // Rows on screen are filled: painted.
-        model->appendRecords(1, numbered(25, 1, 5));
+        model->appendRecords(numbered(25, 1, 5));
         QCoreApplication::processEvents();
         QVERIFY(counter.paints > 0);
         // Many rows later, rows far below the screen: the scroll bar grows, nothing is painted.
-        model->appendRecords(1, numbered(25, 6, 100000));
+        model->appendRecords(numbered(25, 6, 100000));
         QCoreApplication::processEvents();
         const int before = counter.paints;
-        model->appendRecords(1, numbered(25, 100006, 1000));
+        model->appendRecords(numbered(25, 100006, 1000));
         QCoreApplication::processEvents();
         QCOMPARE(counter.paints, before);
         QCOMPARE(view->verticalScrollBar()->maximum(), model->rowCount() - view->visibleRowCount());
@@ -298,7 +298,7 @@ private slots:
         view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
         QCoreApplication::processEvents();
         const int atEnd = counter.paints;
-        model->appendRecords(1, numbered(25, 101006, 3));
+        model->appendRecords(numbered(25, 101006, 3));
         QCoreApplication::processEvents();
         QVERIFY(counter.paints > atEnd);
     }
@@ -308,7 +308,7 @@ private slots:
         showGrid(50);
         view->setCurrentIndex(model->index(3, 3));
         PaintCounter counter(view->viewport());
-        model->startRun(2);
+        model->startRun();
         QCoreApplication::processEvents();
         QVERIFY(counter.paints > 0);
         // The grid keeps its rows, blank; the scroll range with them.

@@ -22,6 +22,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -114,7 +115,14 @@ private:
         form->SQLEdit->setPlainText(slowQuery());
         QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(form->gridModel->store().recordCount() >= 3, 10000);
-        QVERIFY(form->workerServerId != 0);
+        QVERIFY(form->runs->workerServerId() != 0);
+    }
+
+    // Clicks Cancel and waits for the run to end: the kill comes after a pause of 5 s.
+    void cancelAndWait()
+    {
+        QTest::mouseClick(form->CancelButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 15000);
     }
 
     // The statement the server runs for a connection, empty when it runs none or is gone.
@@ -163,7 +171,7 @@ private slots:
         QTest::mouseClick(form->SearchButton, Qt::LeftButton);
         QVERIFY(!form->SearchButton->isEnabled());
         QVERIFY(form->CancelButton->isEnabled());
-        QVERIFY(form->Timer1->isActive());
+        QCOMPARE(form->StatusMessage->text(), QStringLiteral("Running query..."));
         QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 30000);
         QCOMPARE(messages.texts(), QStringList());
         expectIdle();
@@ -329,6 +337,122 @@ private slots:
         expectIdle();
     }
 
+    // Clicks on Search and Submit SQL that wait in the queue while a run starts change nothing
+    // of the run or the memos: Search is off by then, Submit SQL is refused.
+    void clicksQueuedDuringAStart()
+    {
+        form->Memo1->setPlainText(QStringLiteral("earlier line"));
+        const QString statement = QStringLiteral("SELECT SLEEP(0.3) AS s;");
+        form->SQLEdit->setPlainText(statement);
+        for (QPushButton *button : {form->SearchButton, form->SubmitSQL}) {
+            const QPoint centre = button->rect().center();
+            for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+                QCoreApplication::postEvent(
+                    button,
+                    new QMouseEvent(type, centre, button->mapToGlobal(centre), Qt::LeftButton,
+                                    type == QEvent::MouseButtonPress ? Qt::LeftButton
+                                                                     : Qt::NoButton,
+                                    Qt::NoModifier));
+        }
+        QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 30000);
+        QCOMPARE(messages.texts(), strings({"A query is already running."}));
+        QCOMPARE(form->SQLEdit->toPlainText(), statement);
+        QCOMPARE(logLines(), (strings({"earlier line", "Starting...", "", "All done!"})));
+        expectIdle();
+    }
+
+    // The second click of a double click: lost on Search, which is off by then; refused on
+    // Submit SQL; nothing on Cancel, which is already cancelling.
+    void doubleClicks_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QStringList>("logged");
+        QTest::newRow("Search") << QStringLiteral("SearchButton") << QStringList()
+                                << strings({"Starting..."});
+        QTest::newRow("Submit SQL")
+            << QStringLiteral("SubmitSQL") << strings({"A query is already running."})
+            << strings({"Starting..."});
+        QTest::newRow("Cancel") << QStringLiteral("CancelButton") << QStringList()
+                                << strings(
+                                       {"Starting...", "Killing query", "Killed query", "Done..."});
+    }
+
+    void doubleClicks()
+    {
+        QFETCH(QString, button);
+        QFETCH(QStringList, shown);
+        QFETCH(QStringList, logged);
+        if (button == QStringLiteral("CancelButton"))
+            startSlowRun();
+        else
+            form->SQLEdit->setPlainText(QStringLiteral("SELECT SLEEP(0.3) AS s;"));
+        // Through the window, as the windowing system delivers it: press, release, press (which
+        // the application takes as a double click), release.
+        QPushButton *clicked = form->findChild<QPushButton *>(button);
+        QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                           clicked->mapTo(form.get(), clicked->rect().center()));
+        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 15000);
+        QCOMPARE(messages.texts(), shown);
+        // Each line that tells of a start or a cancel comes once.
+        QStringList told;
+        for (const QString &line : logLines()) {
+            for (const QString &start :
+                 strings({"Starting...", "Killing query", "Killed query", "Done..."}))
+                if (line.startsWith(start))
+                    told << start;
+        }
+        QCOMPARE(told, logged);
+        expectIdle();
+    }
+
+    // Cancel while the run's first readings wait for a server that hangs: the run ends at once
+    // and no statement runs; the readings that come back later show nothing.
+    void cancelWhileTheStartReads()
+    {
+        SilentSocket server;
+        QVERIFY(server.listening());
+        form->connectionSettings.host = server.host();
+        form->SQLEdit->setPlainText(QStringLiteral("SELECT 7 AS seven;"));
+        QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
+        QVERIFY(form->runInProgress());
+        QTest::mouseClick(form->CancelButton, Qt::LeftButton);
+        QVERIFY(!form->runInProgress());
+        expectIdle();
+        QCOMPARE(logLines(), strings({"Done..."}));
+        server.close();
+        QTRY_COMPARE_WITH_TIMEOUT(backgroundThreadsRunning(), 0, 10000);
+        QTest::qWait(50);
+        QCOMPARE(messages.texts(), QStringList());
+        QCOMPARE(logLines(), strings({"Done..."}));
+        QCOMPARE(form->gridModel->store().cellText(0, 0), QString());
+    }
+
+    // During the cancel's pause the window goes on painting, but clicks on Search, Submit SQL
+    // and Cancel (mouse or keys) change nothing: no message, no log line, no new statement.
+    void clicksDuringTheCancelPause()
+    {
+        startSlowRun();
+        QTest::mouseClick(form->CancelButton, Qt::LeftButton);
+        QVERIFY(form->runInProgress());
+        const QStringList log = logLines();
+        QVERIFY(log.last().startsWith(QStringLiteral("Killing query ")));
+        const QString memo = form->SQLEdit->toPlainText();
+        QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
+        QTest::mouseClick(form->CancelButton, Qt::LeftButton);
+        QTest::keyClick(form.get(), Qt::Key_C, Qt::AltModifier);
+        QCOMPARE(messages.texts(), QStringList());
+        QCOMPARE(logLines(), log);
+        QCOMPARE(form->SQLEdit->toPlainText(), memo);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 15000);
+        expectIdle();
+        QCOMPARE(logLines().mid(log.size()),
+                 (QStringList {QStringLiteral("Killed query ")
+                                   + log.last().mid(14, log.last().size() - 17) + QLatin1Char('.'),
+                               QStringLiteral("Done...")}));
+    }
+
     // An error in the middle of a result keeps what the grid received before it.
     void errorAfterRowsKeepsThem()
     {
@@ -462,54 +586,11 @@ private slots:
         QCOMPARE(messages.texts(), QStringList());
     }
 
-    // The row count comes from the last table listed whose name contains the one asked for;
-    // the counter readings come from the server's global status.
-    void serverReadings()
-    {
-        runOnServer(
-            {QStringLiteral("DROP DATABASE IF EXISTS orvex_counts"),
-             QStringLiteral("CREATE DATABASE orvex_counts"),
-             QStringLiteral("CREATE TABLE orvex_counts.surface (a INT) ENGINE=MyISAM"),
-             QStringLiteral("CREATE TABLE orvex_counts.surfaceshort (a INT) ENGINE=MyISAM"),
-             QStringLiteral("CREATE TABLE orvex_counts.surfaceshortz (a INT) ENGINE=MyISAM"),
-             QStringLiteral("INSERT INTO orvex_counts.surface VALUES (1)"),
-             QStringLiteral("INSERT INTO orvex_counts.surfaceshort VALUES (1),(2),(3)"),
-             QStringLiteral("INSERT INTO orvex_counts.surfaceshortz VALUES "
-                            "(1),(2),(3),(4),(5),(6),(7)")});
-        form->connectionSettings.database = QStringLiteral("orvex_counts");
-        QCOMPARE(form->ReadTableRowCount(QStringLiteral("surfaceshort")), 7);
-        QCOMPARE(form->ReadTableRowCount(QStringLiteral("surface")), 7);
-        QCOMPARE(form->ReadTableRowCount(QStringLiteral("shortz")), 7);
-        QCOMPARE(form->ReadTableRowCount(QStringLiteral("nothing")), 0);
-        runOnServer({QStringLiteral("DROP DATABASE orvex_counts")});
-        form->connectionSettings.database = QStringLiteral("orvex");
-
-        const std::int64_t raw = form->ReadRowReadCounter(true);
-        QVERIFY(raw > 0);
-        form->readCounterBaseline = raw;
-        runOnServer({QStringLiteral("DO (SELECT COUNT(wxcodes) FROM orvex.surfaceshort)")});
-        const std::int64_t scanned = form->ReadRowReadCounter(false);
-        QVERIFY2(scanned >= 200000, qPrintable(QString::number(scanned)));
-        QCOMPARE(form->readCounterBaseline, raw);
-        QCOMPARE(messages.texts(), QStringList());
-
-        // Without a server each reading stops the timer, tells the user and gives 0.
-        form->connectionSettings.host = QStringLiteral("/nonexistent/orvex/mysqld.sock");
-        form->Timer1->start();
-        QCOMPARE(form->ReadRowReadCounter(false), 0);
-        QVERIFY(!form->Timer1->isActive());
-        QCOMPARE(form->readCounterBaseline, raw);
-        form->Timer1->start();
-        QCOMPARE(form->ReadTableRowCount(QStringLiteral("surfaceshort")), 0);
-        QVERIFY(!form->Timer1->isActive());
-        QCOMPARE(messages.texts(), (QStringList {notRunning, notRunning}));
-    }
-
     void cancelStopsTheRunAndItsQuery()
     {
         startSlowRun();
-        const QString id = QString::number(form->workerServerId);
-        QTest::mouseClick(form->CancelButton, Qt::LeftButton);
+        const QString id = QString::number(form->runs->workerServerId());
+        cancelAndWait();
         expectIdle();
         const QStringList log = logLines();
         QCOMPARE(log.first(), QStringLiteral("Starting..."));
@@ -557,7 +638,7 @@ private slots:
         QTRY_VERIFY(otherId != 0);
         QTRY_VERIFY(serverStatement(otherId).contains(QStringLiteral("SLEEP(7)")));
         startSlowRun();
-        QTest::mouseClick(form->CancelButton, Qt::LeftButton);
+        cancelAndWait();
         expectIdle();
         QVERIFY(serverStatement(otherId).contains(QStringLiteral("SLEEP(7)")));
         other.join();
@@ -579,11 +660,18 @@ private slots:
         expectIdle();
     }
 
+    // The cancel cannot reach the server (the run's user lost its rights meanwhile): the user
+    // is told, nothing is stopped and the run goes on.
     void cancelWithoutStatusConnection()
     {
+        runOnServer({QStringLiteral("DROP USER IF EXISTS 'orvex_cancel'@'localhost'"),
+                     QStringLiteral("CREATE USER 'orvex_cancel'@'localhost' IDENTIFIED BY 'c'"),
+                     QStringLiteral("GRANT SELECT ON orvex.* TO 'orvex_cancel'@'localhost'")});
+        form->connectionSettings.userName = QStringLiteral("orvex_cancel");
+        form->connectionSettings.password = QStringLiteral("c");
         startSlowRun();
         form->Timer1->stop();
-        form->connectionSettings.password = QStringLiteral("wrong");
+        runOnServer({QStringLiteral("DROP USER 'orvex_cancel'@'localhost'")});
         const QStringList before = logLines();
         QTest::mouseClick(form->CancelButton, Qt::LeftButton);
         QCOMPARE(messages.texts(), strings({"No database connection!"}));
@@ -593,10 +681,12 @@ private slots:
         QVERIFY(!logLines().contains(QStringLiteral("Done...")));
         QTRY_VERIFY(logLines().size() > before.size());
 
-        form->connectionSettings.password = QStringLiteral("qxzv");
-        form->CancelRun();
+        runOnServer({QStringLiteral("CREATE USER 'orvex_cancel'@'localhost' IDENTIFIED BY 'c'"),
+                     QStringLiteral("GRANT SELECT ON orvex.* TO 'orvex_cancel'@'localhost'")});
+        cancelAndWait();
         expectIdle();
         QCOMPARE(logLines().last(), QStringLiteral("Done..."));
+        runOnServer({QStringLiteral("DROP USER 'orvex_cancel'@'localhost'")});
     }
 
     // Once a second the status line and the bar show the rows the server has read.
@@ -608,8 +698,8 @@ private slots:
                            "CONCAT('#', a.id)) AS n FROM surfaceshort a;"));
         QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
         QCOMPARE(form->StatusMessage->text(), QStringLiteral("Running query..."));
-        QVERIFY(form->totalRowEstimate > 200000);
-        const QString estimate = GroupThousands(QString::number(form->totalRowEstimate));
+        QTRY_VERIFY(form->runs->totalRowEstimate() > 200000);
+        const QString estimate = GroupThousands(QString::number(form->runs->totalRowEstimate()));
         QTRY_VERIFY_WITH_TIMEOUT(form->ProgressBar1->value() > 0, 20000);
         const QString status = form->StatusMessage->text();
         QVERIFY2(status.startsWith(QStringLiteral("Read ")), qPrintable(status));
@@ -619,54 +709,9 @@ private slots:
         QVERIFY2(status.contains(QStringLiteral(" minutes elapsed, ")), qPrintable(status));
         QTRY_VERIFY_WITH_TIMEOUT(form->StatusMessage->text() != status, 5000);
         QVERIFY(form->runInProgress());
-        form->CancelRun();
+        cancelAndWait();
         expectIdle();
         QCOMPARE(messages.texts(), QStringList());
-    }
-
-    // A tick's reading is shown only while the timer still runs: once the run has ended (or a
-    // failed reading has stopped the timer) a reading that comes back later changes nothing.
-    void progressReadingsComeBackToTheWindow_data()
-    {
-        QTest::addColumn<bool>("timerRunning");
-        QTest::addColumn<bool>("serverThere");
-        QTest::addColumn<bool>("statusShown");
-        QTest::addColumn<QStringList>("shown");
-        QTest::newRow("timer on, server there") << true << true << true << QStringList();
-        QTest::newRow("timer on, no server") << true << false << false << QStringList {notRunning};
-        QTest::newRow("timer off, server there") << false << true << false << QStringList();
-        QTest::newRow("timer off, no server") << false << false << false << QStringList();
-    }
-
-    void progressReadingsComeBackToTheWindow()
-    {
-        QFETCH(bool, timerRunning);
-        QFETCH(bool, serverThere);
-        QFETCH(bool, statusShown);
-        QFETCH(QStringList, shown);
-        form->readCounterBaseline = form->ReadRowReadCounter(true);
-        form->totalRowEstimate = 1000;
-        form->runStartTime = currentLocalDays();
-        form->StatusMessage->setText(QStringLiteral("Done!"));
-        if (!serverThere)
-            form->connectionSettings.host = QStringLiteral("/nonexistent/orvex/mysqld.sock");
-        if (timerRunning)
-            form->Timer1->start(60000);
-
-        form->Timer1Timer();
-        // A second tick while the reading is out starts no other reading.
-        form->Timer1Timer();
-        QTRY_COMPARE(backgroundThreadsRunning(), 0);
-        QCoreApplication::processEvents();
-
-        QCOMPARE(messages.texts(), shown);
-        if (statusShown)
-            QVERIFY2(form->StatusMessage->text().startsWith(QStringLiteral("Read ")),
-                     qPrintable(form->StatusMessage->text()));
-        else
-            QCOMPARE(form->StatusMessage->text(), QStringLiteral("Done!"));
-        QCOMPARE(form->Timer1->isActive(), timerRunning && serverThere);
-        form->Timer1->stop();
     }
 
     // The export buttons write the grid as the run left it.

@@ -1,0 +1,354 @@
+#include "runcontroller.h"
+
+#include "processlist.h"
+#include "runchannel.h"
+#include "servercounters.h"
+#include "serverreading.h"
+#include "sqlconnection.h"
+#include "sqlquery.h"
+
+#include "connectionrecipe.h"
+
+#include <QElapsedTimer>
+
+#include <exception>
+#include <utility>
+
+namespace {
+
+// How long the window applies queued output before it lets its other events run.
+constexpr qint64 sliceMilliseconds = 8;
+
+QString notRunningText()
+{
+    return QString::fromLatin1(WorkerTexts::notRunning);
+}
+
+} // namespace
+
+RunController::RunController(RunDisplay &display, SqlConnection &statusConnection,
+                             SqlQuery &statusQuery, Options options, QObject *parent)
+    : QObject(parent)
+    , display(display)
+    , statusConnection(statusConnection)
+    , statusQuery(statusQuery)
+    , options(std::move(options))
+    , jobs(this, this->options.threadStarter)
+{
+    timer.setInterval(this->options.progressIntervalMilliseconds);
+}
+
+RunController::RunController(RunDisplay &display, SqlConnection &statusConnection,
+                             SqlQuery &statusQuery, QObject *parent)
+    : RunController(display, statusConnection, statusQuery, Options(), parent)
+{ }
+
+RunController::~RunController()
+{
+    jobs.close();
+    if (channel) {
+        channel->stop();
+        // A kill that will never be sent no longer needs the worker's connection.
+        channel->releaseConnection();
+    }
+}
+
+std::uint64_t RunController::workerServerId() const
+{
+    return channel ? channel->serverId() : 0;
+}
+
+bool RunController::start(QueryJob runJob)
+{
+    if (state_ != State::Idle)
+        return false;
+    const quint64 id = ++runId;
+    state_ = State::Starting;
+    job = std::move(runJob);
+    pending.clear();
+    channel = std::make_shared<RunChannel>([this, id] {
+        QMetaObject::invokeMethod(
+            this, [this, id] { drain(id); }, Qt::QueuedConnection);
+    });
+    runStartTime = currentLocalDays();
+    display.runStarted();
+    if (current(id))
+        ReadRowReadCounter(true);
+    return true;
+}
+
+void RunController::readListing(std::string_view statement, std::string key, int valueColumn,
+                                void (RunController::*then)(quint64, const ServerReading &))
+{
+    const quint64 id = runId;
+    try {
+        jobs.run<ServerReading>(
+            [settings = job.settings, statement, key = std::move(key), valueColumn] {
+                return readServerListing(settings, statement, key, valueColumn);
+            },
+            [this, id, then](ServerReading reading) { (this->*then)(id, reading); });
+    } catch (const std::exception &error) {
+        failRun(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void RunController::ReadRowReadCounter(bool raw)
+{
+    // The start reads the counter as the server reports it; the ticks read it against the
+    // baseline (progressRead).
+    readListing(ServerCounters::statusStatement, std::string(ServerCounters::rowReadCounter), 1,
+                raw ? &RunController::baselineRead : &RunController::progressRead);
+}
+
+void RunController::ReadTableRowCount(const QString &tableName)
+{
+    readListing(ServerCounters::tableStatusStatement, tableName.toStdString(), 4,
+                &RunController::rowCountRead);
+}
+
+void RunController::readingFailed()
+{
+    timer.stop();
+    display.runMessage(notRunningText());
+}
+
+void RunController::baselineRead(quint64 id, const ServerReading &reading)
+{
+    if (!current(id) || state_ != State::Starting)
+        return;
+    if (reading.failed)
+        readingFailed();
+    if (!current(id))
+        return;
+    baseline = reading.value;
+    // The estimate is always that of the short surface table, whatever the statement reads.
+    ReadTableRowCount(QStringLiteral("surfaceshort"));
+}
+
+void RunController::rowCountRead(quint64 id, const ServerReading &reading)
+{
+    if (!current(id) || state_ != State::Starting)
+        return;
+    if (reading.failed)
+        readingFailed();
+    if (!current(id))
+        return;
+    estimate = reading.value;
+    startWorker();
+}
+
+void RunController::startWorker()
+{
+    // The timer starts also when a reading failed and stopped it.
+    timer.start();
+    state_ = State::Running;
+    try {
+        TMyThread(job, channel).start(jobs);
+    } catch (const std::exception &error) {
+        failRun(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void RunController::failRun(const QString &error)
+{
+    endRun();
+    display.runFinished();
+    display.runError(error);
+}
+
+void RunController::readProgress()
+{
+    if (state_ != State::Running && state_ != State::Cancelling)
+        return;
+    if (progressReadingRun == runId)
+        return;
+    progressReadingRun = runId;
+    ReadRowReadCounter(false);
+}
+
+void RunController::progressRead(quint64 id, const ServerReading &reading)
+{
+    if (progressReadingRun == id)
+        progressReadingRun = 0;
+    // A reading that comes back after its run ended or after the timer was stopped shows
+    // nothing: the status line already tells how the run went.
+    if (!current(id) || !timer.isActive())
+        return;
+    std::int64_t rowsRead = 0;
+    if (reading.failed) {
+        readingFailed();
+        if (!current(id))
+            return;
+    } else {
+        rowsRead = rowsReadSinceBaseline(reading.value, baseline);
+    }
+    display.runProgress(progressTick(rowsRead, estimate, runStartTime, reading.nowDays));
+}
+
+void RunController::scheduleDrain()
+{
+    QMetaObject::invokeMethod(
+        this, [this, id = runId] { drain(id); }, Qt::QueuedConnection);
+}
+
+void RunController::drain(quint64 id)
+{
+    QElapsedTimer slice;
+    slice.start();
+    // Each piece is taken off the queue before it is applied, and the run is checked again
+    // after it: a piece may show a message, and the run may end or be cancelled meanwhile.
+    while (current(id) && state_ != State::Cancelling) {
+        if (pending.empty()) {
+            pending = channel->takeAll();
+            if (pending.empty())
+                return;
+        }
+        if (slice.elapsed() >= sliceMilliseconds) {
+            scheduleDrain();
+            return;
+        }
+        RunOutput output = std::move(pending.front());
+        pending.pop_front();
+        try {
+            apply(output);
+        } catch (const std::exception &error) {
+            // The piece is lost, the rest of the run goes on: later pieces, and the run's end,
+            // still come.
+            scheduleDrain();
+            display.runError(QString::fromLocal8Bit(error.what()));
+            return;
+        }
+    }
+}
+
+void RunController::apply(RunOutput &output)
+{
+    switch (output.kind) {
+    case RunOutput::Kind::Log:
+        display.runLogLine(QString::fromStdString(output.text));
+        break;
+    case RunOutput::Kind::Columns:
+        display.runColumns(std::move(output.names));
+        break;
+    case RunOutput::Kind::Records:
+        display.runRecords(std::move(output.records));
+        break;
+    case RunOutput::Kind::Message: {
+        const std::shared_ptr<RunChannel> asking = channel;
+        display.runMessage(QString::fromStdString(output.text));
+        asking->messageAnswered();
+        break;
+    }
+    case RunOutput::Kind::Finished:
+        endRun();
+        display.runFinished();
+        break;
+    }
+}
+
+void RunController::openStatusConnection()
+{
+    statusQuery.setConnection(&statusConnection);
+    applyRecipe(statusConnection, job.settings);
+    statusConnection.open();
+}
+
+void RunController::cancel()
+{
+    if (state_ != State::Starting && state_ != State::Running)
+        return;
+    if (channel->serverId() == 0) {
+        // The worker has not connected yet (or has not been started): once the run is stopped
+        // it sends no statement, so there is nothing to kill on the server.
+        channel->stopAndHoldConnection();
+        if (channel->serverId() == 0) {
+            channel->releaseConnection();
+            endRun();
+            display.runFinished();
+            display.runLogLine(CancelTexts::done);
+            return;
+        }
+        // It connected in the meantime and may have sent its statement already.
+        beginKill(QString::number(channel->serverId()));
+        return;
+    }
+
+    // The worker's connection is known: its query is killed if the server still runs it.
+    QString processId;
+    try {
+        openStatusConnection();
+        if (statusConnection.connected()) {
+            statusQuery.setSql(CancelTexts::processListStatement);
+            statusQuery.open();
+            QList<QStringList> rows;
+            for (; !statusQuery.eof(); statusQuery.next()) {
+                QStringList row;
+                for (int field = 0; field < statusQuery.fieldCount(); ++field)
+                    row << statusQuery.text(field);
+                rows << row;
+            }
+            statusQuery.close();
+            processId = workerProcessId(rows, channel->serverId());
+        }
+        const bool found = !processId.isEmpty() && statusConnection.connected();
+        statusConnection.close();
+        if (found) {
+            channel->stopAndHoldConnection();
+            beginKill(processId);
+        } else {
+            display.runLogLine(CancelTexts::done);
+        }
+    } catch (const std::exception &) {
+        // Nothing was stopped: the run goes on. The connection is closed, so the next use
+        // opens it afresh with the settings of its time.
+        statusConnection.close();
+        display.runMessage(CancelTexts::noConnection);
+    }
+}
+
+void RunController::beginKill(const QString &processId)
+{
+    // From here nothing of the worker reaches the window; it ends by itself once its query is
+    // killed, and keeps its connection until then.
+    state_ = State::Cancelling;
+    pending.clear();
+    display.runLogLine(killingQueryLine(processId));
+    // The window goes on with its other events during the pause, but takes no other start or
+    // cancel: the run is cancelling.
+    QTimer::singleShot(options.cancelPauseMilliseconds, this,
+                       [this, id = runId, processId] { killAfterPause(id, processId); });
+}
+
+void RunController::killAfterPause(quint64 id, const QString &processId)
+{
+    if (!current(id) || state_ != State::Cancelling)
+        return;
+    try {
+        openStatusConnection();
+        statusQuery.setSql(killStatement(processId));
+        statusQuery.execSql();
+    } catch (const std::exception &) {
+        statusConnection.close();
+        endRun();
+        display.runMessage(CancelTexts::noConnection);
+        display.runFinished();
+        return;
+    }
+    display.runLogLine(killedQueryLine(processId));
+    endRun();
+    display.runFinished();
+    statusConnection.close();
+    display.runLogLine(CancelTexts::done);
+}
+
+void RunController::endRun()
+{
+    timer.stop();
+    state_ = State::Idle;
+    pending.clear();
+    if (channel) {
+        channel->stop();
+        channel->releaseConnection();
+        channel.reset();
+    }
+}

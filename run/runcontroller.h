@@ -1,0 +1,162 @@
+#pragma once
+
+#include "backgroundthread.h"
+#include "connectionsettings.h"
+#include "progresstext.h"
+#include "queryworker.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+class ResultChunk;
+class RunChannel;
+class SqlConnection;
+class SqlQuery;
+struct RunOutput;
+struct ServerReading;
+
+// What a run shows. The run controller calls it on the window's thread, in the order the run
+// produced its output; a call may show a modal message and so handle other events before it
+// returns.
+class RunDisplay
+{
+public:
+    virtual ~RunDisplay() = default;
+
+    // The run has started: starting another is not possible, cancelling is.
+    virtual void runStarted() = 0;
+    // The result's column names, then its records in batches, each with its echo lines.
+    virtual void runColumns(std::vector<std::string> names) = 0;
+    virtual void runRecords(std::shared_ptr<const ResultChunk> records) = 0;
+    virtual void runLogLine(const QString &line) = 0;
+    // A message for the user; returns once it has been dismissed.
+    virtual void runMessage(const QString &text) = 0;
+    // An error the run cannot get past (no thread could be made, output could not be shown),
+    // shown as an error that escaped its handler would be.
+    virtual void runError(const QString &text) = 0;
+    // A progress tick: the status line and the bar.
+    virtual void runProgress(const ProgressTick &tick) = 0;
+    // The run is over; the window goes back to its idle state.
+    virtual void runFinished() = 0;
+};
+
+// One query run from start to end, away from any widget: the first counter readings, the
+// worker and its hand-over, the progress readings once a second, and the cancel with its kill on
+// the server. Work away from the window's thread goes through one JobRunner; its results come
+// back as events of the window's thread, and the controller never runs an event loop of its own.
+//
+// A run goes through these states; a request that means nothing in the state it finds does
+// nothing:
+//   Idle        start() begins a run; cancel() and progress ticks do nothing.
+//   Starting    the read-counter baseline and the total-row estimate are being read; then the
+//               progress timer starts and the worker is started. cancel() ends the run at once.
+//   Running     the worker runs the statement and hands its output over. cancel() looks the
+//               worker's query up on the server and, when it finds it, stops the run and goes
+//               on to Cancelling; else the run goes on.
+//   Cancelling  a fixed pause, then the worker's query is killed and the run ends.
+// Everything that comes back for a run other than the current one, or after it ended, is
+// dropped here (see current()).
+class RunController : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State { Idle, Starting, Running, Cancelling };
+
+    struct Options
+    {
+        int cancelPauseMilliseconds = 5000;
+        int progressIntervalMilliseconds = 1000;
+        // How threads are started; tests make one fail.
+        JobRunner::ThreadStarter threadStarter = startBackgroundThread;
+    };
+
+    // The status connection and its statement serve the cancel's process list and kill; the
+    // controller opens and closes the connection around each use.
+    RunController(RunDisplay &display, SqlConnection &statusConnection, SqlQuery &statusQuery,
+                  Options options, QObject *parent = nullptr);
+    RunController(RunDisplay &display, SqlConnection &statusConnection, SqlQuery &statusQuery,
+                  QObject *parent = nullptr);
+    // A run still going is stopped: its worker ends by itself and nothing of it comes back.
+    ~RunController() override;
+
+    State state() const { return state_; }
+    bool idle() const { return state_ == State::Idle; }
+
+    // Begins a run of the job; false, changing nothing, unless idle.
+    bool start(QueryJob job);
+    // Cancels the current run as its state allows (see the states above).
+    void cancel();
+    // A progress tick: reads the server's row-read counter away from the window's thread and
+    // shows the tick when the reading is back. A tick while the last reading is out is skipped.
+    void readProgress();
+
+    // Ticks once a second from the end of the start's readings to the end of the run. A failed
+    // reading or column lookup stops it for the rest of the run.
+    QTimer *progressTimer() { return &timer; }
+
+    // The current or last run: its start (local days), the read-counter baseline and the
+    // total-row estimate (1 until the first run has read it).
+    double startTime() const { return runStartTime; }
+    std::int64_t readCounterBaseline() const { return baseline; }
+    std::int64_t totalRowEstimate() const { return estimate; }
+    // The server's id of the current run's worker connection; 0 until the worker has connected.
+    std::uint64_t workerServerId() const;
+
+private:
+    // Whether output or a reading for run id may still be shown.
+    bool current(quint64 id) const { return id == runId && state_ != State::Idle; }
+    // The start's readings, in this order, then the worker.
+    void ReadRowReadCounter(bool raw);
+    void ReadTableRowCount(const QString &tableName);
+    void baselineRead(quint64 id, const ServerReading &reading);
+    void rowCountRead(quint64 id, const ServerReading &reading);
+    void startWorker();
+    void progressRead(quint64 id, const ServerReading &reading);
+    // A failed server reading: the progress timer stops and the user is told.
+    void readingFailed();
+    // Runs a reading away from the window's thread; then(reading) follows on it for run id.
+    void readListing(std::string_view statement, std::string key, int valueColumn,
+                     void (RunController::*then)(quint64, const ServerReading &));
+
+    // Takes the worker's queued output and applies it for a few milliseconds at most, then
+    // yields to the event loop and goes on later.
+    void drain(quint64 id);
+    void scheduleDrain();
+    void apply(RunOutput &output);
+
+    // The cancel's steps after the run has been stopped: the pause, then the kill.
+    void beginKill(const QString &processId);
+    void killAfterPause(quint64 id, const QString &processId);
+    void openStatusConnection();
+    // Ends the current run: idle, timer off, its channel stopped and let go.
+    void endRun();
+    // The run could not go on: it ends, and the error is shown.
+    void failRun(const QString &error);
+
+    RunDisplay &display;
+    SqlConnection &statusConnection;
+    SqlQuery &statusQuery;
+    Options options;
+    JobRunner jobs;
+    QTimer timer;
+
+    State state_ = State::Idle;
+    quint64 runId = 0;
+    QueryJob job;
+    std::shared_ptr<RunChannel> channel;
+    std::deque<RunOutput> pending;
+    // The run whose progress reading is out, 0 when none is.
+    quint64 progressReadingRun = 0;
+
+    double runStartTime = 0;
+    std::int64_t baseline = 0;
+    std::int64_t estimate = 1;
+};

@@ -1,0 +1,390 @@
+// The run controller without a window, against the test server: a run from its start to its end,
+// the cancel at each moment of a run, and the failures that must still end a run.
+#include "backgroundthread.h"
+#include "clientlibrary.h"
+#include "connectionrecipe.h"
+#include "progresstext.h"
+#include "resultchunk.h"
+#include "runcontroller.h"
+#include "silentsocket.h"
+#include "sqlconnection.h"
+#include "sqlquery.h"
+
+#include <QCoreApplication>
+#include <QTest>
+
+#include <atomic>
+#include <stdexcept>
+#include <system_error>
+
+namespace {
+
+const QString notRunning =
+    QStringLiteral("The MYSQL service is not running, or the connection settings are incorrect.");
+
+// Everything the controller shows, as lines: "started", "columns a,b", "records 3", "log ...",
+// "message ...", "error ...", "finished"; the progress ticks, "<bar> <status>", apart.
+class RecordingDisplay : public RunDisplay
+{
+public:
+    void runStarted() override { events << QStringLiteral("started"); }
+    void runColumns(std::vector<std::string> names) override
+    {
+        QStringList list;
+        for (const std::string &name : names)
+            list << QString::fromStdString(name);
+        events << QStringLiteral("columns ") + list.join(QLatin1Char(','));
+    }
+    void runRecords(std::shared_ptr<const ResultChunk> records) override
+    {
+        if (onRecords)
+            onRecords();
+        recordCount += records->recordCount();
+        if (events.isEmpty() || !events.last().startsWith(QStringLiteral("records ")))
+            events << QString();
+        events.last() = QStringLiteral("records ") + QString::number(recordCount);
+    }
+    void runLogLine(const QString &line) override { events << QStringLiteral("log ") + line; }
+    void runMessage(const QString &text) override
+    {
+        events << QStringLiteral("message ") + text;
+        if (onMessage)
+            onMessage(text);
+    }
+    void runError(const QString &text) override { events << QStringLiteral("error ") + text; }
+    void runProgress(const ProgressTick &tick) override
+    {
+        ticks << QStringLiteral("%1 %2").arg(tick.bar).arg(tick.status);
+    }
+    void runFinished() override { events << QStringLiteral("finished"); }
+
+    QStringList matching(const QString &prefix) const
+    {
+        QStringList found;
+        for (const QString &event : events)
+            if (event.startsWith(prefix))
+                found << event;
+        return found;
+    }
+
+    QStringList events;
+    QStringList ticks;
+    int recordCount = 0;
+    std::function<void()> onRecords;
+    std::function<void(const QString &)> onMessage;
+};
+
+void runOnServer(const QStringList &statements)
+{
+    SqlConnection connection;
+    applyRecipe(connection, ConnectionSettings());
+    connection.open();
+    for (const QString &statement : statements)
+        connection.execute(statement);
+}
+
+// The statement the server runs for a connection, empty when it runs none or is gone.
+QString serverStatement(std::uint64_t connectionId)
+{
+    SqlConnection connection;
+    applyRecipe(connection, ConnectionSettings());
+    connection.open();
+    SqlResult list = connection.query(QStringLiteral("SHOW PROCESSLIST;"));
+    QString statement;
+    for (; !list.eof(); list.next()) {
+        if (list.text(0) == QString::number(connectionId))
+            statement = list.text(7);
+    }
+    return statement;
+}
+
+QueryJob jobFor(const QString &statement, ConnectionSettings settings = {})
+{
+    return QueryJob {statement.toUtf8(), settings};
+}
+
+// Records that come one every 50 ms, each wide enough to fill the server's buffer at once.
+QString slowStatement(const QString &extraColumn = QString())
+{
+    return QStringLiteral("SELECT id, icao, SLEEP(0.05) AS pause, REPEAT('x', 20000) AS pad")
+        + extraColumn + QStringLiteral(" FROM surfaceshort");
+}
+
+using State = RunController::State;
+
+} // namespace
+
+class TestRunController : public QObject
+{
+    Q_OBJECT
+
+private:
+    SqlConnection statusConnection;
+    SqlQuery statusQuery {&statusConnection};
+    RecordingDisplay display;
+    std::unique_ptr<RunController> controller;
+
+    void makeController(RunController::Options options = fastOptions())
+    {
+        controller = std::make_unique<RunController>(display, statusConnection, statusQuery,
+                                                     std::move(options));
+        connect(controller->progressTimer(), &QTimer::timeout, controller.get(),
+                &RunController::readProgress);
+    }
+
+    static RunController::Options fastOptions()
+    {
+        RunController::Options options;
+        options.cancelPauseMilliseconds = 1500;
+        options.progressIntervalMilliseconds = 200;
+        return options;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(!qEnvironmentVariableIsEmpty("MYSQL_UNIX_PORT"),
+                 "run through ctest, which starts the test server");
+    }
+
+    void init()
+    {
+        display = RecordingDisplay();
+        makeController();
+    }
+
+    void cleanup()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 30000);
+        controller.reset();
+        // No worker or reading is left talking to the server.
+        QTRY_COMPARE_WITH_TIMEOUT(backgroundThreadsRunning(), 0, 20000);
+    }
+
+    void runFromStartToEnd()
+    {
+        // Each of the three rows waits a little, so the run is seen in each of its states.
+        QVERIFY(controller->start(jobFor(QStringLiteral(
+            "SELECT id, icao FROM surfaceshort WHERE SLEEP(0.2) = 0 ORDER BY id LIMIT 3"))));
+        QCOMPARE(controller->state(), State::Starting);
+        QCOMPARE(display.events, QStringList {QStringLiteral("started")});
+        // A second start is refused in every state of a run, and changes nothing.
+        QVERIFY(!controller->start(jobFor(QStringLiteral("SELECT 2"))));
+        QTRY_COMPARE(controller->state(), State::Running);
+        QVERIFY(!controller->start(jobFor(QStringLiteral("SELECT 2"))));
+        QTRY_VERIFY(controller->idle());
+        QCOMPARE(display.events,
+                 (QStringList {QStringLiteral("started"), QStringLiteral("log Starting..."),
+                               QStringLiteral("columns id,icao"), QStringLiteral("records 3"),
+                               QStringLiteral("log All done!"), QStringLiteral("finished")}));
+        QVERIFY(controller->readCounterBaseline() > 0);
+        QVERIFY(controller->totalRowEstimate() > 200000);
+        QVERIFY(!controller->progressTimer()->isActive());
+    }
+
+    // A cancel while the start still reads the server's counters ends the run at once: no
+    // worker runs the statement, and the readings that come back later show nothing.
+    void cancelWhileTheStartReads()
+    {
+        SilentSocket server;
+        QVERIFY(server.listening());
+        ConnectionSettings hanging;
+        hanging.host = server.host();
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1"), hanging)));
+        QTest::qWait(100);
+        QCOMPARE(controller->state(), State::Starting);
+        controller->cancel();
+        QVERIFY(controller->idle());
+        QCOMPARE(display.events,
+                 (QStringList {QStringLiteral("started"), QStringLiteral("finished"),
+                               QStringLiteral("log Done...")}));
+        controller->cancel();
+        server.close();
+        QTRY_COMPARE_WITH_TIMEOUT(backgroundThreadsRunning(), 0, 20000);
+        QTest::qWait(50);
+        QCOMPARE(display.events.size(), 3);
+    }
+
+    // A cancel while records stream: the run stops at once, its query is killed after the
+    // pause, and nothing of it arrives afterwards. Clicks during the pause change nothing. The
+    // worker's connection is kept until the kill, so a query that ends during the pause is
+    // still reported as killed.
+    void cancelWhileRecordsStream_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<bool>("endsDuringPause");
+        QTest::newRow("text rows") << slowStatement() << false;
+        QTest::newRow("prepared rows (DOUBLE column)")
+            << slowStatement(QStringLiteral(", CAST(lat AS DOUBLE) AS latitude")) << false;
+        QTest::newRow("query ends during the pause")
+            << slowStatement() + QStringLiteral(" LIMIT 12") << true;
+    }
+
+    void cancelWhileRecordsStream()
+    {
+        QFETCH(QString, statement);
+        QFETCH(bool, endsDuringPause);
+        QVERIFY(controller->start(jobFor(statement)));
+        QTRY_VERIFY_WITH_TIMEOUT(display.recordCount >= 1, 10000);
+        const std::uint64_t worker = controller->workerServerId();
+        QVERIFY(worker != 0);
+        const QString id = QString::number(worker);
+
+        controller->cancel();
+        QCOMPARE(controller->state(), State::Cancelling);
+        QCOMPARE(display.events.last(),
+                 QStringLiteral("log Killing query ") + id + QStringLiteral("..."));
+        const int recordsAtCancel = display.recordCount;
+        controller->cancel();
+        QVERIFY(!controller->start(jobFor(QStringLiteral("SELECT 2"))));
+        if (endsDuringPause)
+            QTRY_COMPARE_WITH_TIMEOUT(serverStatement(worker), QString(), 5000);
+        QCOMPARE(controller->state(), State::Cancelling);
+
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
+        const QStringList tail = display.events.mid(display.events.size() - 4);
+        QCOMPARE(tail,
+                 (QStringList {QStringLiteral("log Killing query ") + id + QStringLiteral("..."),
+                               QStringLiteral("log Killed query ") + id + QStringLiteral("."),
+                               QStringLiteral("finished"), QStringLiteral("log Done...")}));
+        QCOMPARE(display.matching(QStringLiteral("message ")), QStringList());
+        QCOMPARE(display.matching(QStringLiteral("log Killing")).size(), 1);
+        QVERIFY(!display.events.contains(QStringLiteral("log All done!")));
+        QCOMPARE(display.recordCount, recordsAtCancel);
+        QTRY_COMPARE(serverStatement(worker), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(backgroundThreadsRunning(), 0, 20000);
+        QCOMPARE(display.recordCount, recordsAtCancel);
+
+        // The next run goes as usual.
+        display.events.clear();
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 7 AS seven"))));
+        QTRY_VERIFY(controller->idle());
+        QCOMPARE(display.events.last(), QStringLiteral("finished"));
+        QCOMPARE(display.matching(QStringLiteral("message ")), QStringList());
+    }
+
+    // The kill cannot be sent (the run's user lost its rights during the pause): the user is
+    // told, and the run ends all the same.
+    void killThatFailsStillEndsTheRun()
+    {
+        runOnServer({QStringLiteral("DROP USER IF EXISTS 'orvex_kill'@'localhost'"),
+                     QStringLiteral("CREATE USER 'orvex_kill'@'localhost' IDENTIFIED BY 'k'"),
+                     QStringLiteral("GRANT SELECT ON orvex.* TO 'orvex_kill'@'localhost'")});
+        ConnectionSettings settings;
+        settings.userName = QStringLiteral("orvex_kill");
+        settings.password = QStringLiteral("k");
+        QVERIFY(controller->start(jobFor(slowStatement(), settings)));
+        QTRY_VERIFY_WITH_TIMEOUT(display.recordCount >= 1, 10000);
+        const std::uint64_t worker = controller->workerServerId();
+        controller->cancel();
+        QCOMPARE(controller->state(), State::Cancelling);
+        runOnServer({QStringLiteral("DROP USER 'orvex_kill'@'localhost'")});
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
+        QCOMPARE(display.events.mid(display.events.size() - 2),
+                 (QStringList {QStringLiteral("message No database connection!"),
+                               QStringLiteral("finished")}));
+        runOnServer({QStringLiteral("KILL ") + QString::number(worker)});
+    }
+
+    // Output the window fails to show is lost, but the run goes on to its end.
+    void outputThatCannotBeShownDoesNotStallTheRun()
+    {
+        int failures = 1;
+        display.onRecords = [&] {
+            if (failures-- > 0)
+                throw std::runtime_error("out of memory");
+        };
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1 AS one"))));
+        QTRY_VERIFY(controller->idle());
+        QCOMPARE(display.events,
+                 (QStringList {QStringLiteral("started"), QStringLiteral("log Starting..."),
+                               QStringLiteral("columns one"), QStringLiteral("error out of memory"),
+                               QStringLiteral("log All done!"), QStringLiteral("finished")}));
+    }
+
+    // A thread that cannot be made (for the first reading, or for the worker) ends the run.
+    void threadThatCannotStart_data()
+    {
+        QTest::addColumn<int>("failingStart");
+        QTest::newRow("first reading") << 1;
+        QTest::newRow("worker") << 3;
+    }
+
+    void threadThatCannotStart()
+    {
+        QFETCH(int, failingStart);
+        auto starts = std::make_shared<int>(0);
+        RunController::Options options = fastOptions();
+        options.threadStarter = [starts, failingStart](std::function<void()> work) {
+            if (++*starts == failingStart)
+                throw std::system_error(
+                    std::make_error_code(std::errc::resource_unavailable_try_again), "no thread");
+            startBackgroundThread(std::move(work));
+        };
+        makeController(options);
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1"))));
+        QTRY_VERIFY(controller->idle());
+        QCOMPARE(display.events.size(), 3);
+        QCOMPARE(display.events.at(0), QStringLiteral("started"));
+        QCOMPARE(display.events.at(1), QStringLiteral("finished"));
+        QVERIFY2(display.events.at(2).startsWith(QStringLiteral("error no thread")),
+                 qPrintable(display.events.at(2)));
+        QVERIFY(!controller->progressTimer()->isActive());
+    }
+
+    // Once a second the server's counter is read against the baseline; a reading that fails
+    // stops the ticks, tells the user, and its tick shows no rows read.
+    void progressTicks()
+    {
+        runOnServer({QStringLiteral("DROP USER IF EXISTS 'orvex_ticks'@'localhost'"),
+                     QStringLiteral("CREATE USER 'orvex_ticks'@'localhost' IDENTIFIED BY 't'"),
+                     QStringLiteral("GRANT SELECT ON orvex.* TO 'orvex_ticks'@'localhost'")});
+        ConnectionSettings settings;
+        settings.userName = QStringLiteral("orvex_ticks");
+        settings.password = QStringLiteral("t");
+        // Each record scans the whole table again, with a key the server cannot cache.
+        QVERIFY(controller->start(jobFor(
+            QStringLiteral("SELECT a.id, (SELECT COUNT(*) FROM surfaceshort b WHERE b.wxcodes = "
+                           "CONCAT('#', a.id)) AS n FROM surfaceshort a"),
+            settings)));
+        QTRY_VERIFY_WITH_TIMEOUT(!display.ticks.isEmpty(), 10000);
+        const QString estimate = GroupThousands(QString::number(controller->totalRowEstimate()));
+        QVERIFY2(display.ticks.first().contains(QStringLiteral(" of ") + estimate
+                                                + QStringLiteral(" observations... (")),
+                 qPrintable(display.ticks.first()));
+
+        runOnServer({QStringLiteral("DROP USER 'orvex_ticks'@'localhost'")});
+        QTRY_VERIFY_WITH_TIMEOUT(display.events.contains(QStringLiteral("message ") + notRunning),
+                                 10000);
+        QVERIFY(!controller->progressTimer()->isActive());
+        // The failed tick goes on with no rows read: the minutes to go cannot be worked out.
+        const QString failedTick = display.ticks.last();
+        QVERIFY2(failedTick.startsWith(QStringLiteral("0 Read 0 of ") + estimate
+                                       + QStringLiteral(" observations... (0%)  (")),
+                 qPrintable(failedTick));
+        QVERIFY2(failedTick.endsWith(QStringLiteral(" minutes elapsed, ? minutes to go)")),
+                 qPrintable(failedTick));
+        const qsizetype ticks = display.ticks.size();
+        QTest::qWait(600);
+        QCOMPARE(display.ticks.size(), ticks);
+        QCOMPARE(controller->state(), State::Running);
+
+        // The worker's own connection still runs; it is ended from outside.
+        runOnServer(
+            {QStringLiteral("KILL QUERY ") + QString::number(controller->workerServerId())});
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
+        QCOMPARE(display.events.mid(display.events.size() - 3),
+                 (QStringList {QStringLiteral("message Failed"), QStringLiteral("log All done!"),
+                               QStringLiteral("finished")}));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    ClientLibraryScope clientLibrary;
+    QCoreApplication app(argc, argv);
+    TestRunController test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_runcontroller.moc"
