@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <climits>
@@ -19,11 +19,10 @@
 
 namespace {
 
-// The system's description of an error number, without the trailing blanks, control
-// characters and full stops some systems end it with, so the message reads as one sentence.
-QString systemReason(int errorNumber)
+// A reason as the message gives it: without the trailing blanks, control characters and full
+// stops some systems end their descriptions with, so the message reads as one sentence.
+QString trimmedReason(QString reason)
 {
-    QString reason = QString::fromLocal8Bit(std::generic_category().message(errorNumber));
     qsizetype end = reason.size();
     while (end > 0 && (reason.at(end - 1).unicode() <= ' ' || reason.at(end - 1) == u'.'))
         --end;
@@ -31,114 +30,27 @@ QString systemReason(int errorNumber)
     return reason;
 }
 
-[[noreturn]] void cannotCreate(const QString &path, int errorNumber)
+// The system's description of an error number.
+QString systemReason(int errorNumber)
+{
+    return trimmedReason(QString::fromLocal8Bit(std::generic_category().message(errorNumber)));
+}
+
+[[noreturn]] void cannotCreate(const QString &path, const QString &reason)
 {
     const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    throw ExportError(CSVFileTexts::cannotCreateFile.arg(absolute, systemReason(errorNumber)));
+    throw ExportError(CSVFileTexts::cannotCreateFile.arg(absolute, trimmedReason(reason)));
+}
+
+[[noreturn]] void cannotCreate(const QString &path, int errorNumber)
+{
+    cannotCreate(path, systemReason(errorNumber));
 }
 
 [[noreturn]] void streamWriteError()
 {
     throw ExportError(CSVFileTexts::streamWriteError);
 }
-
-// The new file while it is written; removed unless it was renamed to its place.
-class TemporaryFile
-{
-public:
-    TemporaryFile() = default;
-    TemporaryFile(const TemporaryFile &) = delete;
-    TemporaryFile &operator=(const TemporaryFile &) = delete;
-    ~TemporaryFile()
-    {
-        closeFile();
-        if (!name.isEmpty())
-            ::unlink(name.constData());
-    }
-
-    // Creates a file of a new name in the folder; false, with errno set, when it cannot.
-    bool create(const QByteArray &folder)
-    {
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const QByteArray candidate = folder + "/.orvex-"
-                + QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".tmp";
-            fd = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                name = candidate;
-                return true;
-            }
-            if (errno != EEXIST)
-                return false;
-        }
-        return false;
-    }
-
-    // Writes the text after what is written already and has the system start putting it on
-    // the disk at once, so the flush at the end waits only for the last of a large text.
-    bool writeAll(std::string_view text)
-    {
-        if (!writeBytes(text))
-            return false;
-#ifdef SYNC_FILE_RANGE_WRITE
-        if (!text.empty())
-            ::sync_file_range(fd, offset, static_cast<off_t>(text.size()), SYNC_FILE_RANGE_WRITE);
-#endif
-        offset += static_cast<off_t>(text.size());
-        return true;
-    }
-
-    bool writeBytes(std::string_view text)
-    {
-        const char *next = text.data();
-        std::size_t left = text.size();
-        while (left > 0) {
-            const ssize_t written = ::write(fd, next, left);
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            next += written;
-            left -= static_cast<std::size_t>(written);
-        }
-        return true;
-    }
-
-    // Flushes the content to the disk and closes the file; false when either fails, as a
-    // full disk may only show here.
-    bool finish()
-    {
-        return ::fsync(fd) == 0 && closeFile();
-    }
-
-    void keepPermissionsOf(const struct stat &existing)
-    {
-        ::fchmod(fd, existing.st_mode & 07777);
-    }
-
-    // Moves the file over the target; false, with errno set, when it cannot.
-    bool renameTo(const QByteArray &target)
-    {
-        if (::rename(name.constData(), target.constData()) != 0)
-            return false;
-        name.clear();
-        return true;
-    }
-
-private:
-    bool closeFile()
-    {
-        if (fd < 0)
-            return true;
-        const int result = ::close(fd);
-        fd = -1;
-        return result == 0;
-    }
-
-    QByteArray name;
-    int fd = -1;
-    off_t offset = 0;
-};
 
 } // namespace
 
@@ -185,28 +97,59 @@ void WriteCSVFile(const QString &path, const CSVTextProducer &produce)
             exists = ::stat(target.constData(), &existing) == 0;
         }
     }
+    // The usual reasons a file cannot be made are found here, before anything is opened, so the
+    // message gives the system's own description of each; the saving file would describe a
+    // folder or a read-only file in words of its own.
     if (exists && S_ISDIR(existing.st_mode))
         cannotCreate(path, EISDIR);
     // The new file replaces the old one by a rename, which a read-only file would not stop.
     if (exists && ::access(target.constData(), W_OK) != 0)
         cannotCreate(path, errno);
-
     const qsizetype slash = target.lastIndexOf('/');
     const QByteArray folder = slash < 0 ? QByteArray(".") : target.left(slash == 0 ? 1 : slash);
+    struct stat folderStatus
+    {
+    };
+    if (::stat(folder.constData(), &folderStatus) != 0)
+        cannotCreate(path, errno);
+    if (!S_ISDIR(folderStatus.st_mode))
+        cannotCreate(path, ENOTDIR);
+    // A folder that takes no new file still lets an existing file be written in place.
+    if (::access(folder.constData(), W_OK | X_OK) != 0 && !(exists && errno == EACCES))
+        cannotCreate(path, errno);
 
-    TemporaryFile file;
-    if (!file.create(folder))
-        cannotCreate(path, errno);
+    // The text goes to a new file in the same folder, renamed over the path once complete; where
+    // the folder takes no new file, the existing file is written in place.
+    QSaveFile file(QFile::decodeName(target));
+    file.setDirectWriteFallback(true);
+    // What fails only now, in the opening or the rename, is reported in the file library's
+    // description of the system error.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        cannotCreate(path, file.errorString());
+    const int fd = file.handle();
+    // The new file takes the old one's bits exactly: the saving file would copy only the read,
+    // write and execute bits, and give the owner those the writer has.
     if (exists)
-        file.keepPermissionsOf(existing);
-    produce([&file](std::string_view piece) {
-        if (!file.writeAll(piece))
+        ::fchmod(fd, existing.st_mode & 07777);
+    off_t offset = 0;
+    produce([&file, fd, &offset](std::string_view piece) {
+        const auto size = static_cast<qint64>(piece.size());
+        // A full disk shows as a short count: the part that fitted is written without an error.
+        if (file.write(piece.data(), size) != size)
             streamWriteError();
+#ifdef SYNC_FILE_RANGE_WRITE
+        // Start putting the piece on the disk at once, so the flush at the end waits only for
+        // the last of a large text.
+        if (size > 0)
+            ::sync_file_range(fd, offset, size, SYNC_FILE_RANGE_WRITE);
+#endif
+        offset += size;
     });
-    if (!file.finish())
+    // Flushed to the disk before the rename; a full disk may only show here.
+    if (::fsync(fd) != 0)
         streamWriteError();
-    if (!file.renameTo(target))
-        cannotCreate(path, errno);
+    if (!file.commit())
+        cannotCreate(path, file.errorString());
 }
 
 QString SaveCSVFile(const ResultStore &grid, const QString &chosenPath)

@@ -34,10 +34,14 @@ QString CSVFilePath(const QString &chosenPath);
 // readers see either the old file or the whole new one. An existing file keeps its permission
 // bits; a link is followed and the file it names is replaced.
 //
+// Where the folder takes no new file but the file in it may be written, the file is written in
+// place instead.
+//
 // Throws ExportError: "Cannot create file ..." when the file cannot be made or replaced (no such
 // folder, no permission, a folder of that name), "Stream write error" when the text cannot be
 // written in full (the disk is full). Either way an existing file is left as it was and nothing
-// of the new text is left behind.
+// of the new text is left behind, except in a file written in place, which keeps the part
+// written.
 void WriteCSVFile(const QString &path, std::string_view text);
 
 // The same for a text made in pieces: produce calls its argument once per piece, in order, and

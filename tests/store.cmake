@@ -1,6 +1,6 @@
 # The result store and log store without widgets; the grid's model and the log view offscreen.
 add_executable(test_resultstore test_resultstore.cpp)
-target_link_libraries(test_resultstore PRIVATE orvex_run GTest::gtest_main)
+target_link_libraries(test_resultstore PRIVATE orvex_store GTest::gtest_main)
 gtest_discover_tests(test_resultstore DISCOVERY_MODE PRE_TEST)
 
 add_executable(tst_gridmodel tst_gridmodel.cpp)

@@ -327,6 +327,7 @@ enum class Child {
     None, // in this process
     Unprivileged, // in a child process without the administrator's rights
     SmallFiles, // in a child process whose files cannot grow past 4096 bytes
+    UnprivilegedSmallFiles, // both
 };
 
 struct WriteOutcome
@@ -365,12 +366,15 @@ WriteOutcome write(const QString &path, const std::string &content, Child how,
     if (child == 0) {
         ::close(channel[0]);
         std::string report = "+";
-        if (how == Child::Unprivileged && ::geteuid() == 0) {
+        const bool unprivileged =
+            how == Child::Unprivileged || how == Child::UnprivilegedSmallFiles;
+        const bool smallFiles = how == Child::SmallFiles || how == Child::UnprivilegedSmallFiles;
+        if (unprivileged && ::geteuid() == 0) {
             // The administrator writes in read-only folders; nobody does not.
             if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
                 report = "!this process cannot give up the administrator's rights";
         }
-        if (how == Child::SmallFiles) {
+        if (smallFiles && report == "+") {
             std::signal(SIGXFSZ, SIG_IGN);
             rlimit limit {};
             ::getrlimit(RLIMIT_FSIZE, &limit);
@@ -433,6 +437,15 @@ TEST_F(FileWrite, ReplacesAnExistingFileWhole)
     ASSERT_EQ(write(at("obs.csv"), "7,12.5,,\r\n", Child::None).error, "");
     EXPECT_EQ(snapshot(folder),
               (std::map<std::string, std::string> {{"obs.csv", "416 7,12.5,,\r\n"}}));
+}
+
+// All of the old file's bits, the set-group-id bit too.
+TEST_F(FileWrite, ReplacedFileKeepsAllItsBits)
+{
+    writeFile(at("obs.csv"), "old\r\n");
+    ASSERT_EQ(::chmod(QFile::encodeName(at("obs.csv")).constData(), 02640), 0);
+    ASSERT_EQ(write(at("obs.csv"), "new\r\n", Child::None).error, "");
+    EXPECT_EQ(snapshot(folder), (std::map<std::string, std::string> {{"obs.csv", "1440 new\r\n"}}));
 }
 
 TEST_F(FileWrite, ThroughALinkTheFileItNamesIsReplaced)
@@ -556,6 +569,12 @@ INSTANTIATE_TEST_SUITE_P(
                      "rw/obs.csv",
                      Child::Unprivileged,
                      "Cannot create file \"%1/rw/obs.csv\". Permission denied"},
+        // A new file can be made beside it, but not renamed over another's file.
+        FailureCase {"shared folder, another's file",
+                     {{"shared/", 01777}, {"shared/obs.csv", 0666}},
+                     "shared/obs.csv",
+                     Child::Unprivileged,
+                     "Cannot create file \"%1/shared/obs.csv\". Operation not permitted"},
         FailureCase {"disk full part-way", {}, "obs.csv", Child::SmallFiles, "Stream write error"},
         FailureCase {"disk full part-way, old file",
                      {{"obs.csv", 0644}},
@@ -575,6 +594,53 @@ TEST_F(FileWrite, RelativePathIsReportedAbsolute)
               QStringLiteral("Cannot create file \"%1/missing/obs.csv\". No such file or directory")
                   .arg(folder)
                   .toStdString());
+}
+
+// A folder that takes no new file, holding a file that anybody may write: the file is written in
+// place, as no new file can take its place.
+class InPlaceWrite : public FileWrite
+{
+protected:
+    void SetUp() override
+    {
+        FileWrite::SetUp();
+        ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("ro")));
+        writeFile(at("ro/obs.csv"), "an older and much longer content\r\n");
+        ::chmod(QFile::encodeName(at("ro/obs.csv")).constData(), 0666);
+        ::chmod(QFile::encodeName(at("ro")).constData(), 0555);
+    }
+
+    // The folder's entries afterwards: the file with its bits kept and the content given.
+    std::map<std::string, std::string> withFile(const std::string &content) const
+    {
+        return {{"ro", "365 (folder)"}, {"ro/obs.csv", "438 " + content}};
+    }
+};
+
+TEST_F(InPlaceWrite, TheFileHoldsTheNewTextWhole)
+{
+    for (const std::size_t pieceBytes : {std::size_t(0), std::size_t(3)}) {
+        const WriteOutcome outcome =
+            write(at("ro/obs.csv"), "7,12.5,,\r\n", Child::Unprivileged, pieceBytes);
+        if (outcome.skipped)
+            GTEST_SKIP() << *outcome.skipped;
+        EXPECT_EQ(outcome.error, "") << "pieces of " << pieceBytes;
+        EXPECT_EQ(snapshot(folder), withFile("7,12.5,,\r\n")) << "pieces of " << pieceBytes;
+    }
+}
+
+// Written in place, the file has no old version to keep: a full disk leaves in it what was
+// written before the disk filled up.
+TEST_F(InPlaceWrite, DiskFullPartWayLeavesThePartWritten)
+{
+    for (const std::size_t pieceBytes : {std::size_t(0), std::size_t(3000)}) {
+        const WriteOutcome outcome = write(at("ro/obs.csv"), std::string(10000, 'x'),
+                                           Child::UnprivilegedSmallFiles, pieceBytes);
+        if (outcome.skipped)
+            GTEST_SKIP() << *outcome.skipped;
+        EXPECT_EQ(outcome.error, "Stream write error") << "pieces of " << pieceBytes;
+        EXPECT_EQ(snapshot(folder), withFile(std::string(4096, 'x'))) << "pieces of " << pieceBytes;
+    }
 }
 
 // The chosen name without ".csv" gets it; a file of the chosen name is left alone.
