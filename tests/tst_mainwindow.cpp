@@ -7,14 +7,17 @@
 #include "orvexdbdocs.h"
 #include "orvexdbmain.h"
 #include "platformnotices.h"
+#include "qtmessageseam.h"
 #include "scriptedmessages.h"
 
 #include <QAbstractItemModel>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -516,6 +519,96 @@ private slots:
         help->close();
         QVERIFY(!help->isVisible());
         QVERIFY(form->isVisible());
+    }
+
+    // Tab and Backtab move between the Close button and the help text, which has nothing to
+    // indent; Enter goes on inserting a line break.
+    void helpTextKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("focusAfter");
+        QTest::addColumn<QString>("textAdded");
+        QTest::newRow("Tab") << int(Qt::Key_Tab) << int(Qt::NoModifier)
+                             << QStringLiteral("CloseButton") << QString();
+        QTest::newRow("Shift+Tab") << int(Qt::Key_Backtab) << int(Qt::ShiftModifier)
+                                   << QStringLiteral("CloseButton") << QString();
+        QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier)
+                               << QStringLiteral("RichEdit1") << QStringLiteral("\n");
+    }
+
+    void helpTextKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, focusAfter);
+        QFETCH(QString, textAdded);
+        QTest::mouseClick(control<QPushButton>("DatabaseHelp"), Qt::LeftButton);
+        // The platform activates the shown window a moment later.
+        QTRY_VERIFY(help->isActiveWindow());
+        const QString before = help->RichEdit1->toPlainText();
+        QTest::mouseClick(help->RichEdit1->viewport(), Qt::LeftButton, {}, QPoint(400, 500));
+        QCOMPARE(QApplication::focusWidget(), help->RichEdit1);
+        help->RichEdit1->moveCursor(QTextCursor::End);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key),
+                        Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(QApplication::focusWidget()->objectName(), focusAfter);
+        QCOMPARE(help->RichEdit1->toPlainText(), before + textAdded);
+        // From the Close button, Tab comes back to the text.
+        if (focusAfter == QLatin1String("CloseButton")) {
+            QTest::keyClick(help->CloseButton, Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), help->RichEdit1);
+        }
+    }
+
+    // The boxes show a server's error text or a file name as it is, also when it looks like
+    // markup.
+    void messageBoxesShowTheirTextAsItIs_data()
+    {
+        QTest::addColumn<QString>("kind");
+        for (const char *kind : {"information", "warning", "confirm", "plain", "error"})
+            QTest::newRow(kind) << QString::fromLatin1(kind);
+    }
+
+    void messageBoxesShowTheirTextAsItIs()
+    {
+        QFETCH(QString, kind);
+        const QString text =
+            QStringLiteral("Unknown column '<b>temp</b>' in 'where clause' &amp; <i>/tmp/a.csv");
+        QtMessageSeam seam;
+        bool seen = false;
+        Qt::TextFormat format = Qt::AutoText;
+        QString shownText;
+        // Reads the box while it is up, then presses its first button as the user would.
+        QTimer reader;
+        reader.setInterval(20);
+        connect(&reader, &QTimer::timeout, this, [&] {
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                auto *box = qobject_cast<QMessageBox *>(widget);
+                if (!box || !box->isVisible())
+                    continue;
+                reader.stop();
+                seen = true;
+                format = box->textFormat();
+                shownText = box->text();
+                QTest::mouseClick(box->buttons().constFirst(), Qt::LeftButton);
+                return;
+            }
+        });
+        reader.start();
+        if (kind == QLatin1String("information"))
+            seam.information(text);
+        else if (kind == QLatin1String("warning"))
+            seam.warning(text);
+        else if (kind == QLatin1String("confirm"))
+            seam.confirm(text);
+        else if (kind == QLatin1String("plain"))
+            seam.plain(text);
+        else
+            seam.error(QStringLiteral("Orvexnavigator"), text);
+        QVERIFY(seen);
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(shownText, text);
     }
 
     void helpResizeKeepsClosePanel()
