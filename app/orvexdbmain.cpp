@@ -2,6 +2,7 @@
 
 #include "backgroundthread.h"
 #include "clientlibrary.h"
+#include "completingcombobox.h"
 #include "connectionrecipe.h"
 #include "counterreader.h"
 #include "gridexport.h"
@@ -19,7 +20,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCompleter>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFrame>
@@ -87,12 +87,9 @@ QFrame *bevel(QWidget *parent, const char *name, QRect geometry)
     return f;
 }
 
-QComboBox *editableCombo(QWidget *parent, const char *name, QRect geometry)
+CompletingComboBox *editableCombo(QWidget *parent, const char *name, QRect geometry)
 {
-    auto *c = named(new QComboBox(parent), name);
-    c->setEditable(true);
-    c->setInsertPolicy(QComboBox::NoInsert);
-    c->completer()->setCompletionMode(QCompleter::InlineCompletion);
+    auto *c = named(new CompletingComboBox(parent), name);
     c->setGeometry(geometry);
     return c;
 }
@@ -172,8 +169,8 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
     connect(ClipboardCSVButton, &QPushButton::clicked, this, &TForm1::ClipboardCSVButtonClick);
     connect(ClipboardSpaceButton, &QPushButton::clicked, this, &TForm1::ClipboardSpaceButtonClick);
     saveDialogs = std::make_unique<QtSaveDialog>(this);
-    // Picking a table and every edit of the chooser's text look the columns up.
-    connect(OrvexTable, &QComboBox::currentTextChanged, this, &TForm1::OrvexTableChange);
+    // Every pick of a table and every edit of the chooser's text look the columns up.
+    connect(OrvexTable, &CompletingComboBox::changedByUser, this, &TForm1::OrvexTableChange);
 
     resize(1272, 818);
     move(291, 142);
@@ -377,8 +374,9 @@ SearchConstraints TForm1::readConstraints() const
     c.paramRange = ParamRangeCheck->isChecked();
     c.paramLo = ParamLo->text();
     c.paramHi = ParamHi->text();
-    // The type belongs to the entry selected in the chooser's list, not to its shown text.
-    const int selected = ParamCombo->currentIndex();
+    // The type belongs to the entry whose name is the one shown, letter for letter; a name
+    // typed that is no entry's has none.
+    const int selected = ParamCombo->entryShown();
     if (selected >= 0 && selected < VarTypes->count())
         c.paramType = VarTypes->itemText(selected);
 
@@ -445,10 +443,11 @@ void TForm1::statusConnectionFailed()
 
 void TForm1::LoadTableColumns()
 {
-    // Removing the entries keeps the text the chooser shows and leaves no entry selected.
+    // Removing the entries keeps the text the chooser shows; of the new entries, the one of
+    // exactly that name is then the one selected.
     const QString shown = ParamCombo->currentText();
     ParamCombo->clear();
-    ParamCombo->setEditText(shown);
+    ParamCombo->showText(shown);
     VarTypes->clear();
     const QString table = OrvexTable->currentText();
     try {
@@ -460,14 +459,12 @@ void TForm1::LoadTableColumns()
                 VarTypes->addItem(SQLQueryStatus.text(1));
                 SQLQueryStatus.next();
             }
-            ParamCombo->setCurrentIndex(-1);
-            ParamCombo->setEditText(shown);
+            ParamCombo->showText(shown);
             SQLQueryStatus.close();
         }
         SQLConnectionStatus.close();
     } catch (const std::exception &) {
-        ParamCombo->setCurrentIndex(-1);
-        ParamCombo->setEditText(shown);
+        ParamCombo->showText(shown);
         statusConnectionFailed();
     }
 }

@@ -6,6 +6,7 @@
 #include "orvexapplication.h"
 #include "orvexdbdocs.h"
 #include "orvexdbmain.h"
+#include "personactions.h"
 #include "platformnotices.h"
 #include "qtmessageseam.h"
 #include "scriptedmessages.h"
@@ -52,6 +53,15 @@ protected:
             throw std::runtime_error("Access violation at address 0000");
     }
 };
+
+// A list of texts written as plain literals.
+QStringList strings(std::initializer_list<const char *> texts)
+{
+    QStringList list;
+    for (const char *text : texts)
+        list << QString::fromUtf8(text);
+    return list;
+}
 
 } // namespace
 
@@ -381,26 +391,58 @@ private slots:
         QCOMPARE(form->SQLEdit->toPlainText(), QString());
     }
 
+    // The entry whose type decides the quotes is the one whose text is shown, letter for
+    // letter: a pick, or a name typed over it, whatever was picked before. The lookup's
+    // entries are put in as it would leave them, no server answering here.
+    void parameterTypeComesFromSelectedEntry_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("conditions");
+        QTest::newRow("picked") << strings({"pickClick:skyc"}) << QStringLiteral("skyc")
+                                << QStringLiteral("(skyc >= '85') AND (skyc <= '93')");
+        QTest::newRow("name of no entry typed over a pick")
+            << strings({"pickF4:skyc", "type:dewpt"}) << QStringLiteral("dewpt")
+            << QStringLiteral("(dewpt >= 85) AND (dewpt <= 93)");
+        QTest::newRow("entry typed over a pick")
+            << strings({"pickF4:skyc", "type:temp"}) << QStringLiteral("temp")
+            << QStringLiteral("(temp >= 85) AND (temp <= 93)");
+        QTest::newRow("entry typed over another pick")
+            << strings({"pickAltDown:temp", "type:skyc"}) << QStringLiteral("skyc")
+            << QStringLiteral("(skyc >= '85') AND (skyc <= '93')");
+        // "s" completes to "skyc"; Delete takes the completion away, and a name that is no
+        // entry has no type.
+        QTest::newRow("completion deleted")
+            << strings({"pickF4:skyc", "type:s", "key:Delete"}) << QStringLiteral("s")
+            << QStringLiteral("(s >= 85) AND (s <= 93)");
+        // Another letter case is another name: it stays as typed, with no entry's type, also
+        // when the focus leaves for the button.
+        QTest::newRow("other letter case") << strings({"type:Skyc"}) << QStringLiteral("Skyc")
+                                           << QStringLiteral("(Skyc >= 85) AND (Skyc <= 93)");
+    }
+
     void parameterTypeComesFromSelectedEntry()
     {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, shown);
+        QFETCH(QString, conditions);
+        QTRY_VERIFY(form->isActiveWindow());
         auto *param = control<QComboBox>("ParamCombo");
         auto *types = control<QComboBox>("VarTypes");
         param->addItems({QStringLiteral("temp"), QStringLiteral("skyc")});
-        types->addItems({QStringLiteral("float"), QStringLiteral("char(3)")});
-        control<QCheckBox>("ParamRangeCheck")->setChecked(true);
-        control<QCheckBox>("DateRangeCheck")->setChecked(false);
-        control<QCheckBox>("StnEqCheck")->setChecked(false);
-        control<QCheckBox>("OrderByDateTime")->setChecked(false);
+        types->addItems({QStringLiteral("decimal(4,1)"), QStringLiteral("varchar(3)")});
+        for (const char *name :
+             {"ParamRangeCheck", "DateRangeCheck", "StnEqCheck", "OrderByDateTime"})
+            clickCheckBox(control<QCheckBox>(name));
 
-        param->setCurrentIndex(1);
-        QCOMPARE(form->GenerateSQL(),
-                 QStringLiteral("SELECT * FROM surfaceshort WHERE (skyc >= '85') AND (skyc <= "
-                                "'93');"));
-        // A typed column name keeps the selected entry's type only while that entry is selected.
-        param->setCurrentIndex(-1);
-        param->setEditText(QStringLiteral("skyc"));
-        QCOMPARE(form->GenerateSQL(),
-                 QStringLiteral("SELECT * FROM surfaceshort WHERE (skyc >= 85) AND (skyc <= 93);"));
+        QCOMPARE(actOnChooser(param, steps), QStringList());
+        QCOMPARE(param->currentText(), shown);
+        QTest::mouseClick(control<QPushButton>("GenerateSQLButton"), Qt::LeftButton);
+        QCOMPARE(param->currentText(), shown);
+        QCOMPARE(form->SQLEdit->toPlainText(),
+                 QStringLiteral("SELECT * FROM surfaceshort WHERE ") + conditions
+                     + QLatin1Char(';'));
+        QVERIFY(messages.shown.isEmpty());
     }
 
     void enterDoesNotBreakTheStatement()
