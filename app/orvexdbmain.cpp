@@ -465,6 +465,9 @@ void TForm1::LoadTableColumns()
         SQLConnectionStatus.close();
     } catch (const std::exception &) {
         ParamCombo->showText(shown);
+        // An open connection is not opened again, so one left open here would take the next
+        // lookup to this host and database even after the user changed the settings.
+        SQLConnectionStatus.close();
         statusConnectionFailed();
     }
 }

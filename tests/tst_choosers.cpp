@@ -4,6 +4,7 @@
 #include "clientlibrary.h"
 #include "connectionrecipe.h"
 #include "orvexapplication.h"
+#include "orvexdbcfg.h"
 #include "orvexdbmain.h"
 #include "personactions.h"
 #include "platformnotices.h"
@@ -15,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -161,6 +163,38 @@ private slots:
                      + order + QStringLiteral(" ASC;"));
         QCOMPARE(tablesLookedUp(), lookups);
         QCOMPARE(messages.shown.size(), failures);
+    }
+
+    // A lookup that fails leaves no connection behind: the next one reaches the database the
+    // user chose meanwhile in the settings dialog.
+    void failedLookupLetsTheNextReachNewSettings()
+    {
+        runOnServer({QStringLiteral("DROP DATABASE IF EXISTS orvex_other"),
+                     QStringLiteral("CREATE DATABASE orvex_other"),
+                     QStringLiteral("CREATE TABLE orvex_other.x (alpha INT, beta CHAR(2))")});
+        auto *settings = new TOrvexSettingsForm(messages, form.get());
+        form->setSettingsWindow(settings);
+
+        // The sample database has no table "x".
+        QCOMPARE(actOnChooser(form->OrvexTable, strings({"type:x"})), QStringList());
+        QCOMPARE(messages.texts(), QStringList {notRunning});
+        QCOMPARE(form->ParamCombo->count(), 0);
+
+        QTimer::singleShot(0, settings, [settings] {
+            QVERIFY(settings->isVisible());
+            retype(settings->CfgDatabase, QStringLiteral("orvex_other"));
+            QTest::mouseClick(settings->CloseButton, Qt::LeftButton);
+        });
+        QTest::mouseClick(form->ConfigureConnectionButton, Qt::LeftButton);
+        QCOMPARE(form->connectionSettings.database, QStringLiteral("orvex_other"));
+
+        QCOMPARE(actOnChooser(form->OrvexTable, strings({"type:x"})), QStringList());
+        QCOMPARE(messages.texts(), QStringList {notRunning});
+        QCOMPARE(form->ParamCombo->count(), 2);
+        QCOMPARE(form->ParamCombo->itemText(0), QStringLiteral("alpha"));
+        QCOMPARE(form->ParamCombo->itemText(1), QStringLiteral("beta"));
+        QCOMPARE(form->VarTypes->itemText(1), QStringLiteral("char(2)"));
+        runOnServer({QStringLiteral("DROP DATABASE orvex_other")});
     }
 };
 
