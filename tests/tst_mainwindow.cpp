@@ -391,6 +391,94 @@ private slots:
         QCOMPARE(form->SQLEdit->toPlainText(), QString());
     }
 
+    // Each constraint switch clicked and each edit box typed into, with values that differ from
+    // each other, so a box or switch read in place of another shows in the statement.
+    void generatedStatementFollowsEachControl_data()
+    {
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::addColumn<QString>("sql");
+        const QString dateRange = QStringLiteral(
+            "((year >= 1995) and (year <= 1995)) AND ((month >= 07) and (month <= 07)) AND ((day "
+            ">= 15) and (day <= 16))");
+        QTest::newRow("date equals")
+            << strings({"click:DateEqCheck", "click:DateRangeCheck", "type:YrEq=2001",
+                        "type:MoEq=02", "type:DaEq=03", "type:HoEq=04"})
+            << QList<bool>()
+            << QStringLiteral("SELECT * FROM surfaceshort WHERE (year = 2001) AND (month = 02) AND "
+                              "(day = 03) AND (hour = 04) AND (icao = 'KSWF') ORDER BY "
+                              "year,month,day,hour ASC;");
+        QTest::newRow("date range, every pair changing")
+            << strings({"type:YrLo=1990", "type:YrHi=1991", "type:MoLo=02", "type:MoHi=03",
+                        "type:DaLo=04", "type:DaHi=05", "type:HoLo=06", "type:HoHi=07"})
+            << QList<bool> {true}
+            << QStringLiteral("SELECT * FROM surfaceshort WHERE ((year >= 1990) and (year <= "
+                              "1991)) AND ((month >= 02) and (month <= 03)) AND ((day >= 04) and "
+                              "(day <= 05)) AND ((hour >= 06) and (hour <= 07)) AND (icao = "
+                              "'KSWF') ORDER BY year,month,day,hour ASC;");
+        QTest::newRow("station range and longitude")
+            << strings({"click:StnEqCheck", "click:StnRangeCheck", "type:StnLo=KAAA",
+                        "type:StnHi=KZZZ", "click:LonRangeCheck", "type:LonLo=-116.1",
+                        "type:LonHi=-115.2"})
+            << QList<bool>()
+            << QStringLiteral("SELECT * FROM surfaceshort WHERE ") + dateRange
+                + QStringLiteral(" AND ((icao >= 'KAAA') AND (icao <= 'KZZZ')) AND ((lon >= "
+                                 "-116.1) and (lon <= -115.2)) ORDER BY year,month,day,hour ASC;");
+        QTest::newRow("station and latitude")
+            << strings(
+                   {"type:StnEq=KLAS", "click:LatRangeCheck", "type:LatLo=35.1", "type:LatHi=36.2"})
+            << QList<bool>()
+            << QStringLiteral("SELECT * FROM surfaceshort WHERE ") + dateRange
+                + QStringLiteral(" AND (icao = 'KLAS') AND ((lat >= 35.1) and (lat <= 36.2)) "
+                                 "ORDER BY year,month,day,hour ASC;");
+        QTest::newRow("parameter equals, descending")
+            << strings({"type:ParamCombo=temp", "click:ParamEqCheck", "type:ParamEq=70",
+                        "click:AscendingOrder"})
+            << QList<bool>()
+            << QStringLiteral("SELECT * FROM surfaceshort WHERE ") + dateRange
+                + QStringLiteral(" AND (icao = 'KSWF') AND (temp = 70) ORDER BY year DESC,month "
+                                 "DESC,day DESC,hour DESC;");
+        QTest::newRow("parameter range, no order")
+            << strings({"type:ParamCombo=dewpt", "click:ParamRangeCheck", "type:ParamLo=60",
+                        "type:ParamHi=80", "click:OrderByDateTime"})
+            << QList<bool>()
+            << QStringLiteral("SELECT * FROM surfaceshort WHERE ") + dateRange
+                + QStringLiteral(" AND (icao = 'KSWF') AND (dewpt >= 60) AND (dewpt <= 80);");
+    }
+
+    void generatedStatementFollowsEachControl()
+    {
+        QFETCH(QStringList, actions);
+        QFETCH(QList<bool>, answers);
+        QFETCH(QString, sql);
+        QTRY_VERIFY(form->isActiveWindow());
+        for (const QString &action : actions) {
+            const QString name =
+                action.section(QLatin1Char(':'), 1).section(QLatin1Char('='), 0, 0);
+            if (action.startsWith(QLatin1String("click:"))) {
+                auto *box = control<QCheckBox>(qPrintable(name));
+                QVERIFY(box);
+                const bool was = box->isChecked();
+                clickCheckBox(box);
+                QCOMPARE(box->isChecked(), !was);
+            } else {
+                const QString text = action.section(QLatin1Char('='), 1);
+                QWidget *w = form->findChild<QWidget *>(name);
+                auto *edit = qobject_cast<QLineEdit *>(w);
+                if (auto *combo = qobject_cast<QComboBox *>(w))
+                    edit = combo->lineEdit();
+                QVERIFY2(edit, qPrintable(name));
+                retype(edit, text);
+                QCOMPARE(edit->text(), text);
+            }
+        }
+        messages.answers = answers;
+        QTest::mouseClick(control<QPushButton>("GenerateSQLButton"), Qt::LeftButton);
+        QCOMPARE(form->SQLEdit->toPlainText(), sql);
+        QCOMPARE(messages.shown.size(), answers.size());
+        QVERIFY(messages.answers.isEmpty());
+    }
+
     // The entry whose type decides the quotes is the one whose text is shown, letter for
     // letter: a pick, or a name typed over it, whatever was picked before. The lookup's
     // entries are put in as it would leave them, no server answering here.
