@@ -1,5 +1,6 @@
 #include "orvexdbmain.h"
 
+#include "completingcombobox.h"
 #include "connectionrecipe.h"
 #include "gridexport.h"
 #include "gridmodel.h"
@@ -15,7 +16,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCompleter>
 #include <QCoreApplication>
 #include <QFrame>
 #include <QHeaderView>
@@ -81,12 +81,9 @@ QFrame *bevel(QWidget *parent, const char *name, QRect geometry)
     return f;
 }
 
-QComboBox *editableCombo(QWidget *parent, const char *name, QRect geometry)
+CompletingComboBox *editableCombo(QWidget *parent, const char *name, QRect geometry)
 {
-    auto *c = named(new QComboBox(parent), name);
-    c->setEditable(true);
-    c->setInsertPolicy(QComboBox::NoInsert);
-    c->completer()->setCompletionMode(QCompleter::InlineCompletion);
+    auto *c = named(new CompletingComboBox(parent), name);
     c->setGeometry(geometry);
     return c;
 }
@@ -162,8 +159,8 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
     connect(ClipboardCSVButton, &QPushButton::clicked, this, &TForm1::ClipboardCSVButtonClick);
     connect(ClipboardSpaceButton, &QPushButton::clicked, this, &TForm1::ClipboardSpaceButtonClick);
     saveDialogs = std::make_unique<QtSaveDialog>(this);
-    // Picking a table and every edit of the chooser's text look the columns up.
-    connect(OrvexTable, &QComboBox::currentTextChanged, this, &TForm1::OrvexTableChange);
+    // Every pick of a table and every edit of the chooser's text look the columns up.
+    connect(OrvexTable, &CompletingComboBox::changedByUser, this, &TForm1::OrvexTableChange);
 
     resize(1272, 818);
     move(291, 142);
@@ -367,8 +364,9 @@ SearchConstraints TForm1::readConstraints() const
     c.paramRange = ParamRangeCheck->isChecked();
     c.paramLo = ParamLo->text();
     c.paramHi = ParamHi->text();
-    // The type belongs to the entry selected in the chooser's list, not to its shown text.
-    const int selected = ParamCombo->currentIndex();
+    // The type belongs to the entry whose name is the one shown, letter for letter; a name
+    // typed that is no entry's has none.
+    const int selected = ParamCombo->entryShown();
     if (selected >= 0 && selected < VarTypes->count())
         c.paramType = VarTypes->itemText(selected);
 
@@ -452,10 +450,11 @@ void TForm1::statusConnectionFailed()
 
 void TForm1::LoadTableColumns()
 {
-    // Removing the entries keeps the text the chooser shows and leaves no entry selected.
+    // Removing the entries keeps the text the chooser shows; of the new entries, the one of
+    // exactly that name is then the one selected.
     const QString shown = ParamCombo->currentText();
     ParamCombo->clear();
-    ParamCombo->setEditText(shown);
+    ParamCombo->showText(shown);
     VarTypes->clear();
     const QString table = OrvexTable->currentText();
     try {
@@ -467,14 +466,15 @@ void TForm1::LoadTableColumns()
                 VarTypes->addItem(SQLQueryStatus.text(1));
                 SQLQueryStatus.next();
             }
-            ParamCombo->setCurrentIndex(-1);
-            ParamCombo->setEditText(shown);
+            ParamCombo->showText(shown);
             SQLQueryStatus.close();
         }
         SQLConnectionStatus.close();
     } catch (const std::exception &) {
-        ParamCombo->setCurrentIndex(-1);
-        ParamCombo->setEditText(shown);
+        ParamCombo->showText(shown);
+        // An open connection is not opened again, so one left open here would take the next
+        // lookup to this host and database even after the user changed the settings.
+        SQLConnectionStatus.close();
         statusConnectionFailed();
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "completingcombobox.h"
 #include "connectionsettings.h"
 #include "runcontroller.h"
 #include "sqlconnection.h"
@@ -85,7 +86,7 @@ public:
     QPushButton *DatabaseHelp = nullptr;
     QPushButton *ConfigureConnectionButton = nullptr;
     QLabel *Label4 = nullptr;
-    QComboBox *OrvexTable = nullptr;
+    CompletingComboBox *OrvexTable = nullptr;
 
     // Row 2, date
     QLabel *Label6 = nullptr;
@@ -137,7 +138,7 @@ public:
     QLineEdit *LonHi = nullptr;
 
     // Row 6, weather parameter
-    QComboBox *ParamCombo = nullptr;
+    CompletingComboBox *ParamCombo = nullptr;
     QCheckBox *ParamEqCheck = nullptr;
     QLineEdit *ParamEq = nullptr;
     QCheckBox *ParamRangeCheck = nullptr;

@@ -8,6 +8,8 @@ namespace {
 
 int runCentred(QMessageBox &box)
 {
+    // A server's error text or a file name is shown as it is, also when it looks like markup.
+    box.setTextFormat(Qt::PlainText);
     box.adjustSize();
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect frame = box.frameGeometry();

@@ -91,6 +91,8 @@ TOrvexNavigatorDocForm::TOrvexNavigatorDocForm(QWidget *parent)
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     RichEdit1->setPlainText(helpLines().join(QLatin1Char('\n')));
+    // The text has nothing to indent: Tab moves on to the Close button, as in any form.
+    RichEdit1->setTabChangesFocus(true);
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));

@@ -137,13 +137,20 @@ QString buildStatement(const SearchConstraints &c, MessageSeam &messages)
     if (!conditions.isEmpty())
         statement += conditions.join(QLatin1String(" AND ")) + QLatin1Char(' ');
     if (c.orderByDateTime) {
-        const QString direction = c.ascending ? QStringLiteral("ASC") : QStringLiteral("DESC");
-        if (c.table == QLatin1String("surface"))
-            statement += QLatin1String("ORDER BY exactyear,exactmonth,exactday,exacthour,"
-                                       "exactminute ")
-                + direction;
+        const QStringList columns = c.table == QLatin1String("surface")
+            ? QStringList {QStringLiteral("exactyear"), QStringLiteral("exactmonth"),
+                           QStringLiteral("exactday"), QStringLiteral("exacthour"),
+                           QStringLiteral("exactminute")}
+            : QStringList {QStringLiteral("year"), QStringLiteral("month"), QStringLiteral("day"),
+                           QStringLiteral("hour")};
+        // Ascending is the columns' default direction, so one ASC at the end reads the same as
+        // one after each. Descending must be said of every column: a DESC after the last alone
+        // would sort only the hours (or minutes) backwards within ascending days.
+        statement += QLatin1String("ORDER BY ");
+        if (c.ascending)
+            statement += columns.join(QLatin1Char(',')) + QLatin1String(" ASC");
         else
-            statement += QLatin1String("ORDER BY year,month,day,hour ") + direction;
+            statement += columns.join(QLatin1String(" DESC,")) + QLatin1String(" DESC");
     }
     statement = trimControls(statement) + QLatin1Char(';');
 

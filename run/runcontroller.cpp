@@ -35,6 +35,8 @@ RunController::RunController(RunDisplay &display, SqlConnection &statusConnectio
     , options(std::move(options))
     , jobs(this, this->options.threadStarter)
 {
+    // A child of the controller, so the window's object tree holds it as the timer it is.
+    timer.setParent(this);
     timer.setInterval(this->options.progressIntervalMilliseconds);
 }
 

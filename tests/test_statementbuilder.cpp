@@ -328,16 +328,17 @@ INSTANTIATE_TEST_SUITE_P(
                    "year,month,day,hour ASC;"},
         OrderCase {"surfaceshort", true, false,
                    "SELECT * FROM surfaceshort WHERE (year = 1995) ORDER BY "
-                   "year,month,day,hour DESC;"},
+                   "year DESC,month DESC,day DESC,hour DESC;"},
         OrderCase {"surface", true, true,
                    "SELECT * FROM surface WHERE (year = 1995) ORDER BY "
                    "exactyear,exactmonth,exactday,exacthour,exactminute ASC;"},
         OrderCase {"surface", true, false,
                    "SELECT * FROM surface WHERE (year = 1995) ORDER BY "
-                   "exactyear,exactmonth,exactday,exacthour,exactminute DESC;"},
+                   "exactyear DESC,exactmonth DESC,exactday DESC,exacthour DESC,"
+                   "exactminute DESC;"},
         OrderCase {"Surface", true, false,
                    "SELECT * FROM Surface WHERE (year = 1995) ORDER BY "
-                   "year,month,day,hour DESC;"},
+                   "year DESC,month DESC,day DESC,hour DESC;"},
         OrderCase {"surface ", true, true,
                    "SELECT * FROM surface  WHERE (year = 1995) ORDER BY "
                    "year,month,day,hour ASC;"},

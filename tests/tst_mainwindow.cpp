@@ -6,15 +6,19 @@
 #include "orvexapplication.h"
 #include "orvexdbdocs.h"
 #include "orvexdbmain.h"
+#include "personactions.h"
 #include "platformnotices.h"
+#include "qtmessageseam.h"
 #include "scriptedmessages.h"
 
 #include <QAbstractItemModel>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -49,6 +53,15 @@ protected:
             throw std::runtime_error("Access violation at address 0000");
     }
 };
+
+// A list of texts written as plain literals.
+QStringList strings(std::initializer_list<const char *> texts)
+{
+    QStringList list;
+    for (const char *text : texts)
+        list << QString::fromUtf8(text);
+    return list;
+}
 
 } // namespace
 
@@ -357,7 +370,8 @@ private slots:
         control<QCheckBox>("DateRangeCheck")->setChecked(false);
         messages.answers = answers;
         QTest::mouseClick(form->findChild<QPushButton *>(button), Qt::LeftButton);
-        QCOMPARE(messages.texts().mid(0, shown.size()), shown);
+        // A run's readings come back a moment later.
+        QTRY_COMPARE(messages.texts().mid(0, shown.size()), shown);
         QCOMPARE(form->SQLEdit->toPlainText(), sql);
         QCOMPARE(form->SQLEdit->document()->blockCount(), 1);
     }
@@ -378,26 +392,146 @@ private slots:
         QCOMPARE(form->SQLEdit->toPlainText(), QString());
     }
 
+    // Each constraint switch clicked and each edit box typed into, with values that differ from
+    // each other, so a box or switch read in place of another shows in the statement.
+    void generatedStatementFollowsEachControl_data()
+    {
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::addColumn<QString>("sql");
+        const QString dateRange = QStringLiteral(
+            "((year >= 1995) and (year <= 1995)) AND ((month >= 07) and (month <= 07)) AND ((day "
+            ">= 15) and (day <= 16))");
+        QTest::newRow("date equals")
+            << strings({"click:DateEqCheck", "click:DateRangeCheck", "type:YrEq=2001",
+                        "type:MoEq=02", "type:DaEq=03", "type:HoEq=04"})
+            << QList<bool>()
+            << QStringLiteral("SELECT * FROM surfaceshort WHERE (year = 2001) AND (month = 02) AND "
+                              "(day = 03) AND (hour = 04) AND (icao = 'KSWF') ORDER BY "
+                              "year,month,day,hour ASC;");
+        QTest::newRow("date range, every pair changing")
+            << strings({"type:YrLo=1990", "type:YrHi=1991", "type:MoLo=02", "type:MoHi=03",
+                        "type:DaLo=04", "type:DaHi=05", "type:HoLo=06", "type:HoHi=07"})
+            << QList<bool> {true}
+            << QStringLiteral("SELECT * FROM surfaceshort WHERE ((year >= 1990) and (year <= "
+                              "1991)) AND ((month >= 02) and (month <= 03)) AND ((day >= 04) and "
+                              "(day <= 05)) AND ((hour >= 06) and (hour <= 07)) AND (icao = "
+                              "'KSWF') ORDER BY year,month,day,hour ASC;");
+        QTest::newRow("station range and longitude")
+            << strings({"click:StnEqCheck", "click:StnRangeCheck", "type:StnLo=KAAA",
+                        "type:StnHi=KZZZ", "click:LonRangeCheck", "type:LonLo=-116.1",
+                        "type:LonHi=-115.2"})
+            << QList<bool>()
+            << QStringLiteral("SELECT * FROM surfaceshort WHERE ") + dateRange
+                + QStringLiteral(" AND ((icao >= 'KAAA') AND (icao <= 'KZZZ')) AND ((lon >= "
+                                 "-116.1) and (lon <= -115.2)) ORDER BY year,month,day,hour ASC;");
+        QTest::newRow("station and latitude")
+            << strings(
+                   {"type:StnEq=KLAS", "click:LatRangeCheck", "type:LatLo=35.1", "type:LatHi=36.2"})
+            << QList<bool>()
+            << QStringLiteral("SELECT * FROM surfaceshort WHERE ") + dateRange
+                + QStringLiteral(" AND (icao = 'KLAS') AND ((lat >= 35.1) and (lat <= 36.2)) "
+                                 "ORDER BY year,month,day,hour ASC;");
+        QTest::newRow("parameter equals, descending")
+            << strings({"type:ParamCombo=temp", "click:ParamEqCheck", "type:ParamEq=70",
+                        "click:AscendingOrder"})
+            << QList<bool>()
+            << QStringLiteral("SELECT * FROM surfaceshort WHERE ") + dateRange
+                + QStringLiteral(" AND (icao = 'KSWF') AND (temp = 70) ORDER BY year DESC,month "
+                                 "DESC,day DESC,hour DESC;");
+        QTest::newRow("parameter range, no order")
+            << strings({"type:ParamCombo=dewpt", "click:ParamRangeCheck", "type:ParamLo=60",
+                        "type:ParamHi=80", "click:OrderByDateTime"})
+            << QList<bool>()
+            << QStringLiteral("SELECT * FROM surfaceshort WHERE ") + dateRange
+                + QStringLiteral(" AND (icao = 'KSWF') AND (dewpt >= 60) AND (dewpt <= 80);");
+    }
+
+    void generatedStatementFollowsEachControl()
+    {
+        QFETCH(QStringList, actions);
+        QFETCH(QList<bool>, answers);
+        QFETCH(QString, sql);
+        QTRY_VERIFY(form->isActiveWindow());
+        for (const QString &action : actions) {
+            const QString name =
+                action.section(QLatin1Char(':'), 1).section(QLatin1Char('='), 0, 0);
+            if (action.startsWith(QLatin1String("click:"))) {
+                auto *box = control<QCheckBox>(qPrintable(name));
+                QVERIFY(box);
+                const bool was = box->isChecked();
+                clickCheckBox(box);
+                QCOMPARE(box->isChecked(), !was);
+            } else {
+                const QString text = action.section(QLatin1Char('='), 1);
+                QWidget *w = form->findChild<QWidget *>(name);
+                auto *edit = qobject_cast<QLineEdit *>(w);
+                if (auto *combo = qobject_cast<QComboBox *>(w))
+                    edit = combo->lineEdit();
+                QVERIFY2(edit, qPrintable(name));
+                retype(edit, text);
+                QCOMPARE(edit->text(), text);
+            }
+        }
+        messages.answers = answers;
+        QTest::mouseClick(control<QPushButton>("GenerateSQLButton"), Qt::LeftButton);
+        QCOMPARE(form->SQLEdit->toPlainText(), sql);
+        QCOMPARE(messages.shown.size(), answers.size());
+        QVERIFY(messages.answers.isEmpty());
+    }
+
+    // The entry whose type decides the quotes is the one whose text is shown, letter for
+    // letter: a pick, or a name typed over it, whatever was picked before. The lookup's
+    // entries are put in as it would leave them, no server answering here.
+    void parameterTypeComesFromSelectedEntry_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("conditions");
+        QTest::newRow("picked") << strings({"pickClick:skyc"}) << QStringLiteral("skyc")
+                                << QStringLiteral("(skyc >= '85') AND (skyc <= '93')");
+        QTest::newRow("name of no entry typed over a pick")
+            << strings({"pickF4:skyc", "type:dewpt"}) << QStringLiteral("dewpt")
+            << QStringLiteral("(dewpt >= 85) AND (dewpt <= 93)");
+        QTest::newRow("entry typed over a pick")
+            << strings({"pickF4:skyc", "type:temp"}) << QStringLiteral("temp")
+            << QStringLiteral("(temp >= 85) AND (temp <= 93)");
+        QTest::newRow("entry typed over another pick")
+            << strings({"pickAltDown:temp", "type:skyc"}) << QStringLiteral("skyc")
+            << QStringLiteral("(skyc >= '85') AND (skyc <= '93')");
+        // "s" completes to "skyc"; Delete takes the completion away, and a name that is no
+        // entry has no type.
+        QTest::newRow("completion deleted")
+            << strings({"pickF4:skyc", "type:s", "key:Delete"}) << QStringLiteral("s")
+            << QStringLiteral("(s >= 85) AND (s <= 93)");
+        // Another letter case is another name: it stays as typed, with no entry's type, also
+        // when the focus leaves for the button.
+        QTest::newRow("other letter case") << strings({"type:Skyc"}) << QStringLiteral("Skyc")
+                                           << QStringLiteral("(Skyc >= 85) AND (Skyc <= 93)");
+    }
+
     void parameterTypeComesFromSelectedEntry()
     {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, shown);
+        QFETCH(QString, conditions);
+        QTRY_VERIFY(form->isActiveWindow());
         auto *param = control<QComboBox>("ParamCombo");
         auto *types = control<QComboBox>("VarTypes");
         param->addItems({QStringLiteral("temp"), QStringLiteral("skyc")});
-        types->addItems({QStringLiteral("float"), QStringLiteral("char(3)")});
-        control<QCheckBox>("ParamRangeCheck")->setChecked(true);
-        control<QCheckBox>("DateRangeCheck")->setChecked(false);
-        control<QCheckBox>("StnEqCheck")->setChecked(false);
-        control<QCheckBox>("OrderByDateTime")->setChecked(false);
+        types->addItems({QStringLiteral("decimal(4,1)"), QStringLiteral("varchar(3)")});
+        for (const char *name :
+             {"ParamRangeCheck", "DateRangeCheck", "StnEqCheck", "OrderByDateTime"})
+            clickCheckBox(control<QCheckBox>(name));
 
-        param->setCurrentIndex(1);
-        QCOMPARE(form->GenerateSQL(),
-                 QStringLiteral("SELECT * FROM surfaceshort WHERE (skyc >= '85') AND (skyc <= "
-                                "'93');"));
-        // A typed column name keeps the selected entry's type only while that entry is selected.
-        param->setCurrentIndex(-1);
-        param->setEditText(QStringLiteral("skyc"));
-        QCOMPARE(form->GenerateSQL(),
-                 QStringLiteral("SELECT * FROM surfaceshort WHERE (skyc >= 85) AND (skyc <= 93);"));
+        QCOMPARE(actOnChooser(param, steps), QStringList());
+        QCOMPARE(param->currentText(), shown);
+        QTest::mouseClick(control<QPushButton>("GenerateSQLButton"), Qt::LeftButton);
+        QCOMPARE(param->currentText(), shown);
+        QCOMPARE(form->SQLEdit->toPlainText(),
+                 QStringLiteral("SELECT * FROM surfaceshort WHERE ") + conditions
+                     + QLatin1Char(';'));
+        QVERIFY(messages.shown.isEmpty());
     }
 
     void enterDoesNotBreakTheStatement()
@@ -516,6 +650,96 @@ private slots:
         help->close();
         QVERIFY(!help->isVisible());
         QVERIFY(form->isVisible());
+    }
+
+    // Tab and Backtab move between the Close button and the help text, which has nothing to
+    // indent; Enter goes on inserting a line break.
+    void helpTextKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("focusAfter");
+        QTest::addColumn<QString>("textAdded");
+        QTest::newRow("Tab") << int(Qt::Key_Tab) << int(Qt::NoModifier)
+                             << QStringLiteral("CloseButton") << QString();
+        QTest::newRow("Shift+Tab") << int(Qt::Key_Backtab) << int(Qt::ShiftModifier)
+                                   << QStringLiteral("CloseButton") << QString();
+        QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier)
+                               << QStringLiteral("RichEdit1") << QStringLiteral("\n");
+    }
+
+    void helpTextKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, focusAfter);
+        QFETCH(QString, textAdded);
+        QTest::mouseClick(control<QPushButton>("DatabaseHelp"), Qt::LeftButton);
+        // The platform activates the shown window a moment later.
+        QTRY_VERIFY(help->isActiveWindow());
+        const QString before = help->RichEdit1->toPlainText();
+        QTest::mouseClick(help->RichEdit1->viewport(), Qt::LeftButton, {}, QPoint(400, 500));
+        QCOMPARE(QApplication::focusWidget(), help->RichEdit1);
+        help->RichEdit1->moveCursor(QTextCursor::End);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key),
+                        Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(QApplication::focusWidget()->objectName(), focusAfter);
+        QCOMPARE(help->RichEdit1->toPlainText(), before + textAdded);
+        // From the Close button, Tab comes back to the text.
+        if (focusAfter == QLatin1String("CloseButton")) {
+            QTest::keyClick(help->CloseButton, Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), help->RichEdit1);
+        }
+    }
+
+    // The boxes show a server's error text or a file name as it is, also when it looks like
+    // markup.
+    void messageBoxesShowTheirTextAsItIs_data()
+    {
+        QTest::addColumn<QString>("kind");
+        for (const char *kind : {"information", "warning", "confirm", "plain", "error"})
+            QTest::newRow(kind) << QString::fromLatin1(kind);
+    }
+
+    void messageBoxesShowTheirTextAsItIs()
+    {
+        QFETCH(QString, kind);
+        const QString text =
+            QStringLiteral("Unknown column '<b>temp</b>' in 'where clause' &amp; <i>/tmp/a.csv");
+        QtMessageSeam seam;
+        bool seen = false;
+        Qt::TextFormat format = Qt::AutoText;
+        QString shownText;
+        // Reads the box while it is up, then presses its first button as the user would.
+        QTimer reader;
+        reader.setInterval(20);
+        connect(&reader, &QTimer::timeout, this, [&] {
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                auto *box = qobject_cast<QMessageBox *>(widget);
+                if (!box || !box->isVisible())
+                    continue;
+                reader.stop();
+                seen = true;
+                format = box->textFormat();
+                shownText = box->text();
+                QTest::mouseClick(box->buttons().constFirst(), Qt::LeftButton);
+                return;
+            }
+        });
+        reader.start();
+        if (kind == QLatin1String("information"))
+            seam.information(text);
+        else if (kind == QLatin1String("warning"))
+            seam.warning(text);
+        else if (kind == QLatin1String("confirm"))
+            seam.confirm(text);
+        else if (kind == QLatin1String("plain"))
+            seam.plain(text);
+        else
+            seam.error(QStringLiteral("Orvexnavigator"), text);
+        QVERIFY(seen);
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(shownText, text);
     }
 
     void helpResizeKeepsClosePanel()

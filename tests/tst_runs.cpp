@@ -9,6 +9,7 @@
 #include "logview.h"
 #include "orvexapplication.h"
 #include "orvexdbmain.h"
+#include "personactions.h"
 #include "platformnotices.h"
 #include "progresstext.h"
 #include "scriptedmessages.h"
@@ -281,6 +282,21 @@ private slots:
         QCOMPARE(form->gridModel->store().cellText(1, 1), QStringLiteral("a"));
     }
 
+    // What is typed into the SQL memo reaches the server as typed: a no-break space inside a
+    // literal stays one.
+    void typedStatementKeepsEveryCharacter()
+    {
+        const QString literal = QStringLiteral("a") + QChar(QChar::Nbsp) + QStringLiteral("b");
+        form->SQLEdit->clear();
+        QTest::mouseClick(form->SQLEdit->viewport(), Qt::LeftButton);
+        QTest::keyClicks(form->SQLEdit,
+                         QStringLiteral("SELECT '") + literal + QStringLiteral("' AS x;"));
+        QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 30000);
+        QCOMPARE(messages.texts(), QStringList());
+        QCOMPARE(form->gridModel->store().cellText(0, 1), literal);
+    }
+
     void failuresEndTheRunIdle_data()
     {
         QTest::addColumn<QString>("password");
@@ -537,9 +553,10 @@ private slots:
         QFETCH(QString, lastName);
         QFETCH(QString, lastType);
         // A first lookup for another table, so the one measured replaces existing entries.
-        form->OrvexTable->setEditText(QStringLiteral("upper") == table ? QStringLiteral("surface")
-                                                                       : QStringLiteral("upper"));
-        form->OrvexTable->setEditText(table);
+        const QString other =
+            QStringLiteral("upper") == table ? QStringLiteral("surface") : QStringLiteral("upper");
+        QVERIFY(pickFromList(form->OrvexTable, other, ListOpening::F4));
+        QVERIFY(pickFromList(form->OrvexTable, table, ListOpening::Click));
         QCOMPARE(messages.texts(), QStringList());
         QCOMPARE(form->ParamCombo->count(), count);
         QCOMPARE(form->VarTypes->count(), count);
@@ -553,36 +570,49 @@ private slots:
         QCOMPARE(form->ParamCombo->currentText(), QStringLiteral("select a table first"));
     }
 
+    // Typed key by key, the name completes to "surfaceshort" until the last key makes it a name
+    // of no table.
     void misspeltTableStopsTheTimer()
     {
         form->Timer1->start();
-        form->OrvexTable->setEditText(QStringLiteral("surfaceshorts"));
+        retype(form->OrvexTable->lineEdit(), QStringLiteral("surfaceshorts"));
+        QCOMPARE(form->OrvexTable->currentText(), QStringLiteral("surfaceshorts"));
         QCOMPARE(messages.texts(), QStringList {notRunning});
         QVERIFY(!form->Timer1->isActive());
         QCOMPARE(form->ParamCombo->count(), 0);
         QCOMPARE(form->VarTypes->count(), 0);
     }
 
-    // After a column was picked, another table's lookup leaves its name shown but no entry
-    // selected, so the builder finds no type and leaves the values unquoted.
+    // After a column was picked, another table's lookup leaves its name shown; the new table's
+    // entry of that name, if it has one, decides the quotes.
     void lookupAfterPickingAColumn()
     {
-        form->OrvexTable->setEditText(QStringLiteral("surface"));
-        const int skyc = form->ParamCombo->findText(QStringLiteral("skyc"));
-        QVERIFY(skyc >= 0);
-        form->ParamCombo->setCurrentIndex(skyc);
-        form->findChild<QCheckBox *>(QStringLiteral("ParamRangeCheck"))->setChecked(true);
-        form->findChild<QCheckBox *>(QStringLiteral("DateRangeCheck"))->setChecked(false);
-        form->findChild<QCheckBox *>(QStringLiteral("StnEqCheck"))->setChecked(false);
-        form->findChild<QCheckBox *>(QStringLiteral("OrderByDateTime"))->setChecked(false);
-        QCOMPARE(form->GenerateSQL(),
+        QTRY_VERIFY(form->isActiveWindow());
+        QVERIFY(pickFromList(form->OrvexTable, QStringLiteral("surface"), ListOpening::F4));
+        QVERIFY(pickFromList(form->ParamCombo, QStringLiteral("skyc"), ListOpening::Click));
+        for (const char *name :
+             {"ParamRangeCheck", "DateRangeCheck", "StnEqCheck", "OrderByDateTime"})
+            clickCheckBox(form->findChild<QCheckBox *>(QLatin1String(name)));
+        QTest::mouseClick(form->GenerateSQLButton, Qt::LeftButton);
+        QCOMPARE(form->SQLEdit->toPlainText(),
                  QStringLiteral("SELECT * FROM surface WHERE (skyc >= '85') AND (skyc <= '93');"));
 
-        form->OrvexTable->setEditText(QStringLiteral("surfaceshort"));
+        QVERIFY(pickFromList(form->OrvexTable, QStringLiteral("surfaceshort"), ListOpening::F4));
+        QCOMPARE(form->ParamCombo->currentText(), QStringLiteral("skyc"));
+        QCOMPARE(form->ParamCombo->currentIndex(),
+                 form->ParamCombo->findText(QStringLiteral("skyc")));
+        QTest::mouseClick(form->GenerateSQLButton, Qt::LeftButton);
+        QCOMPARE(form->SQLEdit->toPlainText(),
+                 QStringLiteral("SELECT * FROM surfaceshort WHERE (skyc >= '85') AND (skyc <= "
+                                "'93');"));
+
+        // The soundings have no "skyc": the name stays, with no entry and so no quotes.
+        QVERIFY(pickFromList(form->OrvexTable, QStringLiteral("upper"), ListOpening::AltDown));
         QCOMPARE(form->ParamCombo->currentText(), QStringLiteral("skyc"));
         QCOMPARE(form->ParamCombo->currentIndex(), -1);
-        QCOMPARE(form->GenerateSQL(),
-                 QStringLiteral("SELECT * FROM surfaceshort WHERE (skyc >= 85) AND (skyc <= 93);"));
+        QTest::mouseClick(form->GenerateSQLButton, Qt::LeftButton);
+        QCOMPARE(form->SQLEdit->toPlainText(),
+                 QStringLiteral("SELECT * FROM upper WHERE (skyc >= 85) AND (skyc <= 93);"));
         QCOMPARE(messages.texts(), QStringList());
     }
 
