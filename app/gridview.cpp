@@ -42,7 +42,15 @@ GridView::GridView(QWidget *parent)
     connect(header, &QHeaderView::geometriesChanged, this, [this] { placeHeader(); });
 }
 
-GridView::~GridView() = default;
+GridView::~GridView()
+{
+    // The header is a child: the base class's destructor, which runs after this one, hides and
+    // deletes it, and a header being hidden reports new geometries. By then this object is a
+    // GridView no more, so nothing may reach its handlers.
+    disconnect(header, nullptr, this, nullptr);
+    for (const QMetaObject::Connection &connection : std::as_const(connections))
+        disconnect(connection);
+}
 
 void GridView::setModel(QAbstractItemModel *model)
 {
