@@ -342,13 +342,13 @@ private slots:
         grid->resize(400, 200);
         grid->show();
         QVERIFY(QTest::qWaitForWindowExposed(grid.get()));
-        rows.startRun(1);
-        rows.setResultColumns(1, names(25));
-        rows.appendRecords(1, numbered(25, 1, 100));
+        rows.startRun();
+        rows.setResultColumns(names(25));
+        rows.appendRecords(numbered(25, 1, 100));
         QCoreApplication::processEvents();
         QCOMPARE(grid->verticalScrollBar()->maximum(), 100 - grid->visibleRowCount());
         grid.reset();
-        rows.appendRecords(1, numbered(25, 101, 10));
+        rows.appendRecords(numbered(25, 101, 10));
         QCOMPARE(rows.rowCount(), 110);
     }
 };
