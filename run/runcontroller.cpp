@@ -114,13 +114,19 @@ void RunController::readingFailed()
     display.runMessage(notRunningText());
 }
 
-void RunController::baselineRead(quint64 id, const ServerReading &reading)
+bool RunController::startReadingBack(quint64 id, const ServerReading &reading)
 {
     if (!current(id) || state_ != State::Starting)
-        return;
+        return false;
     if (reading.failed)
         readingFailed();
-    if (!current(id))
+    // The message may have let the run be cancelled meanwhile.
+    return current(id);
+}
+
+void RunController::baselineRead(quint64 id, const ServerReading &reading)
+{
+    if (!startReadingBack(id, reading))
         return;
     baseline = reading.value;
     // The estimate is always that of the short surface table, whatever the statement reads.
@@ -129,11 +135,7 @@ void RunController::baselineRead(quint64 id, const ServerReading &reading)
 
 void RunController::rowCountRead(quint64 id, const ServerReading &reading)
 {
-    if (!current(id) || state_ != State::Starting)
-        return;
-    if (reading.failed)
-        readingFailed();
-    if (!current(id))
+    if (!startReadingBack(id, reading))
         return;
     estimate = reading.value;
     startWorker();

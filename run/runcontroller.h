@@ -116,6 +116,8 @@ private:
     // The start's readings, in this order, then the worker.
     void ReadRowReadCounter(bool raw);
     void ReadTableRowCount(const QString &tableName);
+    // A reading of the start is back: a failure is told; true when the run still starts.
+    bool startReadingBack(quint64 id, const ServerReading &reading);
     void baselineRead(quint64 id, const ServerReading &reading);
     void rowCountRead(quint64 id, const ServerReading &reading);
     void startWorker();

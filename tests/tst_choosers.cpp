@@ -10,6 +10,7 @@
 #include "platformnotices.h"
 #include "scriptedmessages.h"
 #include "sqlconnection.h"
+#include "testserver.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -24,16 +25,6 @@ namespace {
 
 const QString notRunning =
     QStringLiteral("The MYSQL service is not running, or the connection settings are incorrect.");
-
-// Runs statements as root on the test server, outside the program under test.
-void runOnServer(const QStringList &statements)
-{
-    SqlConnection connection;
-    applyRecipe(connection, ConnectionSettings());
-    connection.open();
-    for (const QString &statement : statements)
-        connection.execute(statement);
-}
 
 // The tables of the column lookups ("DESCRIBE " and the table) that the server was sent since
 // the log was last emptied, in order. The server logs a statement without its closing ";".

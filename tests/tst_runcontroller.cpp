@@ -9,6 +9,7 @@
 #include "silentsocket.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
+#include "testserver.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -73,30 +74,6 @@ public:
     std::function<void()> onRecords;
     std::function<void(const QString &)> onMessage;
 };
-
-void runOnServer(const QStringList &statements)
-{
-    SqlConnection connection;
-    applyRecipe(connection, ConnectionSettings());
-    connection.open();
-    for (const QString &statement : statements)
-        connection.execute(statement);
-}
-
-// The statement the server runs for a connection, empty when it runs none or is gone.
-QString serverStatement(std::uint64_t connectionId)
-{
-    SqlConnection connection;
-    applyRecipe(connection, ConnectionSettings());
-    connection.open();
-    SqlResult list = connection.query(QStringLiteral("SHOW PROCESSLIST;"));
-    QString statement;
-    for (; !list.eof(); list.next()) {
-        if (list.text(0) == QString::number(connectionId))
-            statement = list.text(7);
-    }
-    return statement;
-}
 
 QueryJob jobFor(const QString &statement, ConnectionSettings settings = {})
 {
@@ -267,12 +244,8 @@ private slots:
     // told, and the run ends all the same.
     void killThatFailsStillEndsTheRun()
     {
-        runOnServer({QStringLiteral("DROP USER IF EXISTS 'orvex_kill'@'localhost'"),
-                     QStringLiteral("CREATE USER 'orvex_kill'@'localhost' IDENTIFIED BY 'k'"),
-                     QStringLiteral("GRANT SELECT ON orvex.* TO 'orvex_kill'@'localhost'")});
-        ConnectionSettings settings;
-        settings.userName = QStringLiteral("orvex_kill");
-        settings.password = QStringLiteral("k");
+        const ConnectionSettings settings =
+            makeReadingUser(QStringLiteral("orvex_kill"), QStringLiteral("k"));
         QVERIFY(controller->start(jobFor(slowStatement(), settings)));
         QTRY_VERIFY_WITH_TIMEOUT(display.recordCount >= 1, 10000);
         const std::uint64_t worker = controller->workerServerId();
@@ -336,12 +309,8 @@ private slots:
     // stops the ticks, tells the user, and its tick shows no rows read.
     void progressTicks()
     {
-        runOnServer({QStringLiteral("DROP USER IF EXISTS 'orvex_ticks'@'localhost'"),
-                     QStringLiteral("CREATE USER 'orvex_ticks'@'localhost' IDENTIFIED BY 't'"),
-                     QStringLiteral("GRANT SELECT ON orvex.* TO 'orvex_ticks'@'localhost'")});
-        ConnectionSettings settings;
-        settings.userName = QStringLiteral("orvex_ticks");
-        settings.password = QStringLiteral("t");
+        const ConnectionSettings settings =
+            makeReadingUser(QStringLiteral("orvex_ticks"), QStringLiteral("t"));
         // Each record scans the whole table again, with a key the server cannot cache.
         QVERIFY(controller->start(jobFor(
             QStringLiteral("SELECT a.id, (SELECT COUNT(*) FROM surfaceshort b WHERE b.wxcodes = "

@@ -15,6 +15,7 @@
 #include "scriptedmessages.h"
 #include "silentsocket.h"
 #include "sqlconnection.h"
+#include "testserver.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -39,16 +40,6 @@ namespace {
 
 const QString notRunning =
     QStringLiteral("The MYSQL service is not running, or the connection settings are incorrect.");
-
-// Runs statements as root on the test server, outside the program under test.
-void runOnServer(const QStringList &statements)
-{
-    SqlConnection connection;
-    applyRecipe(connection, ConnectionSettings());
-    connection.open();
-    for (const QString &statement : statements)
-        connection.execute(statement);
-}
 
 // A list of texts written as plain literals.
 QStringList strings(std::initializer_list<const char *> texts)
@@ -124,21 +115,6 @@ private:
     {
         QTest::mouseClick(form->CancelButton, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 15000);
-    }
-
-    // The statement the server runs for a connection, empty when it runs none or is gone.
-    static QString serverStatement(std::uint64_t connectionId)
-    {
-        SqlConnection connection;
-        applyRecipe(connection, ConnectionSettings());
-        connection.open();
-        SqlResult list = connection.query(QStringLiteral("SHOW PROCESSLIST;"));
-        QString statement;
-        for (; !list.eof(); list.next()) {
-            if (list.text(0) == QString::number(connectionId))
-                statement = list.text(7);
-        }
-        return statement;
     }
 
 private slots:
@@ -694,11 +670,8 @@ private slots:
     // is told, nothing is stopped and the run goes on.
     void cancelWithoutStatusConnection()
     {
-        runOnServer({QStringLiteral("DROP USER IF EXISTS 'orvex_cancel'@'localhost'"),
-                     QStringLiteral("CREATE USER 'orvex_cancel'@'localhost' IDENTIFIED BY 'c'"),
-                     QStringLiteral("GRANT SELECT ON orvex.* TO 'orvex_cancel'@'localhost'")});
-        form->connectionSettings.userName = QStringLiteral("orvex_cancel");
-        form->connectionSettings.password = QStringLiteral("c");
+        form->connectionSettings =
+            makeReadingUser(QStringLiteral("orvex_cancel"), QStringLiteral("c"));
         startSlowRun();
         form->Timer1->stop();
         runOnServer({QStringLiteral("DROP USER 'orvex_cancel'@'localhost'")});
@@ -711,8 +684,7 @@ private slots:
         QVERIFY(!logLines().contains(QStringLiteral("Done...")));
         QTRY_VERIFY(logLines().size() > before.size());
 
-        runOnServer({QStringLiteral("CREATE USER 'orvex_cancel'@'localhost' IDENTIFIED BY 'c'"),
-                     QStringLiteral("GRANT SELECT ON orvex.* TO 'orvex_cancel'@'localhost'")});
+        makeReadingUser(QStringLiteral("orvex_cancel"), QStringLiteral("c"));
         cancelAndWait();
         expectIdle();
         QCOMPARE(logLines().last(), QStringLiteral("Done..."));
