@@ -1,5 +1,6 @@
 #include "gridtext.h"
 
+#include "gridselection.h"
 #include "largepages.h"
 #include "resultstore.h"
 
@@ -30,10 +31,13 @@ std::size_t characterCount(std::string_view text)
     return count;
 }
 
-// What each byte means for quoting: 1 makes the cell quoted (NUL, the control characters, the
-// space, the comma), 3 also counts a double quote to be doubled.
-constexpr auto quotingClass = [] {
-    std::array<unsigned char, 256> classes {};
+// What each byte means for quoting: 1 makes the cell quoted, 3 also counts a double quote to
+// be doubled.
+using QuotingClasses = std::array<unsigned char, 256>;
+
+// In the CSV file: NUL, the control characters, the space and the comma.
+constexpr QuotingClasses csvQuoting = [] {
+    QuotingClasses classes {};
     for (int code = 0; code <= ' '; ++code)
         classes[code] = 1;
     classes[','] = 1;
@@ -41,9 +45,19 @@ constexpr auto quotingClass = [] {
     return classes;
 }();
 
+// In the tab-separated text: what would split the cell or end its line.
+constexpr QuotingClasses tabQuoting = [] {
+    QuotingClasses classes {};
+    classes['\t'] = 1;
+    classes['\n'] = 1;
+    classes['\r'] = 1;
+    classes['"'] = 3;
+    return classes;
+}();
+
 // Bytes that quoting adds to the cell: none for a cell written as it is, otherwise the two
 // enclosing quotes and one for each double quote it holds.
-std::size_t quotingBytes(std::string_view cell)
+std::size_t quotingBytes(std::string_view cell, const QuotingClasses &quotingClass = csvQuoting)
 {
     unsigned quoted = 0;
     std::size_t quotes = 0;
@@ -133,9 +147,10 @@ private:
     char *end;
 };
 
-void appendCSVCell(TextBuffer &out, std::string_view cell)
+void appendQuotedCell(TextBuffer &out, std::string_view cell,
+                      const QuotingClasses &quotingClass = csvQuoting)
 {
-    if (quotingBytes(cell) == 0) {
+    if (quotingBytes(cell, quotingClass) == 0) {
         out.append(cell);
         return;
     }
@@ -168,7 +183,7 @@ template<typename Out> void writeCSVRows(const ResultStore &grid, int columns, O
         for (int column = 0; column < columns; ++column) {
             if (column > 0)
                 out.append(',');
-            appendCSVCell(out, cells[column]);
+            appendQuotedCell(out, cells[column]);
         }
         out.append(lineEnd);
         out.endRow();
@@ -292,4 +307,50 @@ QByteArray BuildClipboardText(const ResultStore &grid, ClipboardMode mode)
     if (mode == ClipboardMode::SpaceAligned)
         return spaceAlignedText(grid, columns, rows);
     return commaDelimitedText(grid, columns, rows);
+}
+
+QByteArray BuildSelectionText(const ResultStore &grid, const GridSelection &selection,
+                              bool withNames)
+{
+    const int columns = std::max(grid.columnCount(), 0);
+    const int rows = std::max(grid.rowCount() - 1, 0);
+    const std::vector<IndexSpan> rowSpans = selection.rowSpans(rows);
+    std::vector<int> shown;
+    for (const IndexSpan &span : selection.columnSpans(columns)) {
+        for (int column = span.first; column <= span.last; ++column)
+            shown.push_back(column);
+    }
+    if (rowSpans.empty() || shown.empty())
+        return {};
+
+    std::size_t lines = withNames ? 1 : 0;
+    for (const IndexSpan &span : rowSpans)
+        lines += static_cast<std::size_t>(span.last - span.first + 1);
+    // The cells' share of the grid's bytes, a separator or line end per cell, some quoting.
+    const double share = static_cast<double>(lines) / std::max(rows, 1)
+        * static_cast<double>(shown.size()) / std::max(columns, 1);
+    const std::size_t size = static_cast<std::size_t>(static_cast<double>(grid.cellBytes()) * share)
+        + lines * shown.size();
+    TextBuffer out(size + size / 16);
+
+    // With one block every cell of its rows and columns is selected.
+    const bool oneBlock = selection.ranges().size() == 1;
+    ResultStore::RowReader reader(grid);
+    const auto writeLine = [&](const std::string_view *cells, int row) {
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            if (i > 0)
+                out.append('\t');
+            if (row < 0 || oneBlock || selection.contains(row, shown[i]))
+                appendQuotedCell(out, cells[shown[i]], tabQuoting);
+        }
+        out.append('\n');
+    };
+    if (withNames)
+        writeLine(reader.next(), -1);
+    for (const IndexSpan &span : rowSpans) {
+        reader.seek(span.first + 1);
+        for (int row = span.first; row <= span.last; ++row)
+            writeLine(reader.next(), row);
+    }
+    return out.take();
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string_view>
 
+class GridSelection;
 class ResultStore;
 
 // The result grid as text, for the CSV file and the clipboard. Both read every row and every
@@ -39,6 +40,15 @@ enum class ClipboardMode {
 // end, the separator after the first of them), so a line after a query ends in one comma, or
 // in the spaces that fill out the last result column.
 QByteArray BuildClipboardText(const ResultStore &grid, ClipboardMode mode);
+
+// The selected cells as tab-separated lines, the text spreadsheets paste as cells: a line for
+// each row that holds a selected cell, with a cell for each column that holds one (cells of
+// those rows and columns that are not selected are left empty), in the grid's order; with
+// names, the columns' names first. Rows are the table's, row 0 under the names. Every line ends
+// in "\n". A cell holding a tab, a line break or a double quote is written between double
+// quotes with each of its double quotes doubled; the bytes are otherwise unchanged.
+QByteArray BuildSelectionText(const ResultStore &grid, const GridSelection &selection,
+                              bool withNames);
 
 namespace GridText {
 // The longest run of spaces that separates two columns of the space-aligned text.

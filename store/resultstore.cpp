@@ -122,6 +122,16 @@ ResultStore::RowReader::RowReader(const ResultStore &store)
     cells.resize(width);
 }
 
+void ResultStore::RowReader::seek(int to)
+{
+    row = std::max(to, 0);
+    if (batch >= store.batches.size() || store.batches[batch].firstRow > row)
+        batch = 0;
+    // Rows after the records are blank, and next() blanks the cells at the first of them only.
+    if (row > store.records)
+        std::fill(cells.begin(), cells.end(), std::string_view());
+}
+
 const std::string_view *ResultStore::RowReader::next()
 {
     if (row >= store.rows)

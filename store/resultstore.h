@@ -61,6 +61,8 @@ public:
         // The cells of the next row, columnCount() of them, valid until the next call; null
         // past the last row.
         const std::string_view *next();
+        // The next call of next() reads the given row.
+        void seek(int row);
 
     private:
         const ResultStore &store;

@@ -1,6 +1,7 @@
 // The result grid as CSV and clipboard text, the CSV file name rule and the file write. Expected
 // texts are literals; a line the grid repeats is written once and repeated.
 #include "csvfile.h"
+#include "gridselection.h"
 #include "gridtext.h"
 #include "resultstore.h"
 
@@ -16,6 +17,7 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -253,6 +255,104 @@ INSTANTIATE_TEST_SUITE_P(
                   "F\""},
         CellCase {"non-ASCII alone", "Z\xc3\xbcrich", "Z\xc3\xbcrich"},
         CellCase {"NUL", "a\0b"s, "\"a\0b\""s}));
+
+// ---- Selected cells ----
+
+struct SelectionCase
+{
+    const char *name;
+    std::vector<CellRange> blocks;
+    bool withNames;
+    std::string text;
+};
+NAMED_BY_NAME(SelectionCase)
+
+class SelectionText : public testing::TestWithParam<SelectionCase>
+{
+};
+
+// Three records whose cells hold a tab, double quotes, a line break and nothing; the grid is
+// 20 rows long, so blank rows follow them.
+TEST_P(SelectionText, TabSeparatedAsSpreadsheetsPasteIt)
+{
+    const ResultStore grid = afterRun(
+        {"a", "b", "c"}, {{"1", "x\ty", "q"}, {"2", "say \"hi\"", "line\nbreak"}, {"3", "", "z"}});
+    GridSelection selection;
+    for (const CellRange &block : GetParam().blocks)
+        selection.add(block);
+    EXPECT_EQ(text(BuildSelectionText(grid, selection, GetParam().withNames)), GetParam().text);
+}
+
+constexpr int toLast = CellRange::toLastRow;
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, SelectionText,
+    testing::Values(
+        SelectionCase {"ThreeRowsTwoColumns",
+                       {{0, 1, 2, 2}},
+                       false,
+                       "\"x\ty\"\tq\n\"say \"\"hi\"\"\"\t\"line\nbreak\"\n\tz\n"},
+        SelectionCase {"WithNames",
+                       {{0, 1, 2, 2}},
+                       true,
+                       "b\tc\n\"x\ty\"\tq\n\"say \"\"hi\"\"\"\t\"line\nbreak\"\n\tz\n"},
+        SelectionCase {"TwoCellsApart", {{0, 0, 0, 0}, {2, 2, 2, 2}}, false, "1\t\n\tz\n"},
+        SelectionCase {"OverlappingBlocks", {{0, 0, 1, 0}, {1, 0, 2, 0}}, false, "1\n2\n3\n"},
+        // A whole column runs to the grid's last row, blank rows included.
+        SelectionCase {
+            "WholeColumn", {{0, 0, toLast, 0}}, true, "a\n1\n2\n3\n" + repeated("\n", 16)},
+        // The grid has 5 columns (two empty after the names) and 19 rows under the names.
+        SelectionCase {"BeyondTheGridIsCut", {{18, 4, 40, 30}}, false, "\n"},
+        SelectionCase {"Nothing", {}, true, ""}),
+    testing::PrintToStringParamName());
+
+// Random blocks added and cut out, against a table of booleans changed cell by cell: every
+// cell, the cell count and the rows that hold a selected cell.
+TEST(GridSelectionBlocks, AgreeWithCellByCellReference)
+{
+    constexpr int rows = 9, columns = 7;
+    std::mt19937 random(20261208);
+    const auto pick = [&](int below) {
+        return static_cast<int>(random() % below);
+    };
+    for (int round = 0; round < 300; ++round) {
+        GridSelection selection;
+        std::vector<std::vector<bool>> reference(rows, std::vector<bool>(columns, false));
+        for (int step = 0; step < 6; ++step) {
+            CellRange block = CellRange::between(pick(rows + 2) - 1, pick(columns),
+                                                 pick(rows + 2) - 1, pick(columns));
+            if (pick(4) == 0)
+                block.bottom = CellRange::toLastRow;
+            const bool cut = pick(3) == 0;
+            if (cut)
+                selection.remove(block);
+            else
+                selection.add(block);
+            for (int row = 0; row < rows; ++row) {
+                for (int column = 0; column < columns; ++column) {
+                    if (block.contains(row, column))
+                        reference[row][column] = !cut;
+                }
+            }
+        }
+        std::int64_t count = 0;
+        std::vector<bool> anyInRow(rows, false);
+        for (int row = 0; row < rows; ++row) {
+            for (int column = 0; column < columns; ++column) {
+                ASSERT_EQ(selection.contains(row, column), reference[row][column])
+                    << "round " << round << " cell " << row << "," << column;
+                count += reference[row][column];
+                anyInRow[row] = anyInRow[row] || reference[row][column];
+            }
+        }
+        EXPECT_EQ(selection.cellCount(rows, columns), count) << "round " << round;
+        std::vector<bool> spanned(rows, false);
+        for (const IndexSpan &span : selection.rowSpans(rows)) {
+            for (int row = span.first; row <= span.last; ++row)
+                spanned[row] = true;
+        }
+        EXPECT_EQ(spanned, anyInRow) << "round " << round;
+    }
+}
 
 // ---- File name ----
 
