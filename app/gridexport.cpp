@@ -61,9 +61,13 @@ void SaveGridAsCSV(const ResultStore &grid, SaveDialogSeam &dialogs)
 
 void CopyGridToClipboard(const ResultStore &grid, ClipboardMode mode)
 {
+    PutTextOnClipboard(BuildClipboardText(grid, mode));
+}
+
+void PutTextOnClipboard(const QByteArray &text)
+{
     // The UTF-8 bytes go to the clipboard as they are, under both names of plain text, so a
     // copy of a million rows is not converted to UTF-16 first; QMimeData::text() reads them.
-    const QByteArray text = BuildClipboardText(grid, mode);
     auto *content = new QMimeData;
     content->setData(QStringLiteral("text/plain;charset=utf-8"), text);
     content->setData(QStringLiteral("text/plain"), text);

@@ -70,3 +70,5 @@ void SaveGridAsCSV(const ResultStore &grid, SaveDialogSeam &dialogs);
 
 // Puts the grid's text on the clipboard as plain text, replacing what it held.
 void CopyGridToClipboard(const ResultStore &grid, ClipboardMode mode);
+// Puts UTF-8 text on the clipboard as plain text.
+void PutTextOnClipboard(const QByteArray &text);

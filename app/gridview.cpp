@@ -1,12 +1,22 @@
 #include "gridview.h"
 
+#include "gridaccessible.h"
+#include "gridexport.h"
+#include "gridmodel.h"
+#include "gridtext.h"
+
 #include <QAbstractItemModel>
+#include <QAccessible>
+#include <QAction>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionFocusRect>
 #include <QStyleOptionViewItem>
 
 #include <algorithm>
@@ -19,7 +29,11 @@ constexpr int textMargin = 2;
 GridView::GridView(QWidget *parent)
     : QAbstractScrollArea(parent)
     , header(new QHeaderView(Qt::Horizontal, this))
+    , copyAction(new QAction(QStringLiteral("Copy"), this))
+    , copyNamesAction(new QAction(QStringLiteral("Copy with column names"), this))
+    , selectAllAction(new QAction(QStringLiteral("Select All"), this))
 {
+    installGridAccessibility();
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
@@ -30,8 +44,18 @@ GridView::GridView(QWidget *parent)
 
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setHighlightSections(false);
-    header->setSectionsClickable(false);
+    header->setSectionsClickable(true);
     header->setDefaultAlignment(Qt::AlignCenter);
+    header->viewport()->installEventFilter(this);
+    connect(header, &QHeaderView::sectionPressed, this, &GridView::headerPressed);
+    connect(header, &QHeaderView::sectionEntered, this, &GridView::headerEntered);
+    connect(header, &QHeaderView::sectionHandleDoubleClicked, this, &GridView::fitColumnToContents);
+
+    copyAction->setShortcut(QKeySequence::Copy);
+    selectAllAction->setShortcut(QKeySequence::SelectAll);
+    connect(copyAction, &QAction::triggered, this, [this] { copy(false); });
+    connect(copyNamesAction, &QAction::triggered, this, [this] { copy(true); });
+    connect(selectAllAction, &QAction::triggered, this, &GridView::selectAll);
     // A column resized or added changes what the rows show and how far they scroll.
     const auto relayout = [this] {
         updateScrollRanges();
@@ -60,10 +84,14 @@ void GridView::setModel(QAbstractItemModel *model)
     source = model;
     header->setModel(model);
     current = QPersistentModelIndex();
+    chosen.clear();
+    anchorRow = anchorColumn = 0;
+    announceModelChange(QAccessibleTableModelChangeEvent::ModelReset);
     if (model) {
         const auto whole = [this] {
             updateScrollRanges();
             viewport()->update();
+            announceModelChange(QAccessibleTableModelChangeEvent::ModelReset);
         };
         connections << connect(model, &QAbstractItemModel::rowsInserted, this,
                                &GridView::rowsAdded);
@@ -77,7 +105,16 @@ void GridView::setModel(QAbstractItemModel *model)
         connections << connect(model, &QAbstractItemModel::dataChanged, this,
                                [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
                                    updateRows(topLeft.row(), bottomRight.row());
+                                   announceModelChange(
+                                       QAccessibleTableModelChangeEvent::DataChanged, topLeft.row(),
+                                       bottomRight.row());
                                });
+        connections << connect(model, &QAbstractItemModel::headerDataChanged, this, [this] {
+            if (!QAccessible::isActive())
+                return;
+            QAccessibleEvent event(this, QAccessible::TableColumnHeaderChanged);
+            QAccessible::updateAccessibility(&event);
+        });
     }
     updateScrollRanges();
     viewport()->update();
@@ -166,6 +203,36 @@ void GridView::rowsAdded(const QModelIndex &parent, int first, int last)
     // Rows added below those on screen change the scroll bar only.
     updateScrollRanges();
     updateRows(first, std::max(last, rowCount() - 1));
+    announceModelChange(QAccessibleTableModelChangeEvent::RowsInserted, first, last);
+}
+
+void GridView::announceModelChange(int kind, int firstRow, int lastRow)
+{
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleTableModelChangeEvent event(
+        this, static_cast<QAccessibleTableModelChangeEvent::ModelChangeType>(kind));
+    event.setFirstRow(firstRow);
+    event.setLastRow(lastRow);
+    QAccessible::updateAccessibility(&event);
+}
+
+void GridView::announceCurrent()
+{
+    if (!QAccessible::isActive() || !hasFocus() || !current.isValid())
+        return;
+    QAccessibleEvent event(this, QAccessible::Focus);
+    event.setChild(gridAccessibleChild(current.row(), current.column(), columnCount()));
+    QAccessible::updateAccessibility(&event);
+}
+
+void GridView::selectionChanged()
+{
+    viewport()->update();
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleEvent event(this, QAccessible::SelectionWithin);
+    QAccessible::updateAccessibility(&event);
 }
 
 QRect GridView::visualRect(const QModelIndex &index) const
@@ -193,7 +260,15 @@ void GridView::setCurrentIndex(const QModelIndex &index)
     if (index.isValid() && index.model() != source)
         return;
     current = index;
-    viewport()->update();
+    if (index.isValid()) {
+        anchorRow = index.row();
+        anchorColumn = index.column();
+        chosen.select({anchorRow, anchorColumn, anchorRow, anchorColumn});
+    } else {
+        chosen.clear();
+    }
+    selectionChanged();
+    announceCurrent();
 }
 
 void GridView::scrollTo(const QModelIndex &index)
@@ -217,7 +292,7 @@ void GridView::scrollTo(const QModelIndex &index)
         horizontal->setValue(std::min(left, right - width));
 }
 
-void GridView::moveCurrent(int row, int column)
+void GridView::moveCurrent(int row, int column, bool extend)
 {
     const int rows = rowCount();
     const int columns = columnCount();
@@ -225,8 +300,150 @@ void GridView::moveCurrent(int row, int column)
         return;
     const QModelIndex index =
         source->index(std::clamp(row, 0, rows - 1), std::clamp(column, 0, columns - 1));
-    setCurrentIndex(index);
+    if (extend) {
+        current = index;
+        chosen.replaceLast(
+            CellRange::between(anchorRow, anchorColumn, index.row(), index.column()));
+        selectionChanged();
+        announceCurrent();
+    } else {
+        setCurrentIndex(index);
+    }
     scrollTo(index);
+}
+
+void GridView::selectAll()
+{
+    if (columnCount() == 0)
+        return;
+    chosen.select({0, 0, CellRange::toLastRow, columnCount() - 1});
+    selectionChanged();
+}
+
+void GridView::clearSelection()
+{
+    chosen.clear();
+    selectionChanged();
+}
+
+void GridView::selectColumn(int column, bool add)
+{
+    if (column < 0 || column >= columnCount())
+        return;
+    const CellRange block {0, column, CellRange::toLastRow, column};
+    if (add)
+        chosen.add(block);
+    else
+        chosen.select(block);
+    selectionChanged();
+}
+
+void GridView::selectRow(int row, bool add)
+{
+    if (row < 0 || row >= rowCount() || columnCount() == 0)
+        return;
+    const CellRange block {row, 0, row, columnCount() - 1};
+    if (add)
+        chosen.add(block);
+    else
+        chosen.select(block);
+    selectionChanged();
+}
+
+void GridView::deselect(const CellRange &range)
+{
+    chosen.remove(range);
+    selectionChanged();
+}
+
+QByteArray GridView::selectedText(bool withNames) const
+{
+    // The grid's own model copies straight from its store, a million rows at a time.
+    const auto *grid = qobject_cast<const GridModel *>(source.data());
+    if (!grid || chosen.isEmpty())
+        return {};
+    return BuildSelectionText(grid->store(), chosen, withNames);
+}
+
+void GridView::copy(bool withNames) const
+{
+    const QByteArray text = selectedText(withNames);
+    if (!text.isEmpty())
+        PutTextOnClipboard(text);
+}
+
+void GridView::fitColumnToContents(int column)
+{
+    if (!source || column < 0 || column >= columnCount())
+        return;
+    const QFontMetrics metrics(font());
+    int width = header->sectionSizeHint(column);
+    const int first = firstVisibleRow();
+    const int last = std::min(rowCount() - 1, first + visibleRowCount());
+    for (int row = first; row <= last; ++row) {
+        const QString text = source->data(source->index(row, column), Qt::DisplayRole).toString();
+        width = std::max(width, metrics.horizontalAdvance(text) + 2 * textMargin + 1);
+    }
+    setColumnWidth(column, width);
+}
+
+QMenu *GridView::createContextMenu()
+{
+    auto *menu = new QMenu;
+    const bool any = !chosen.isEmpty();
+    copyAction->setEnabled(any);
+    copyNamesAction->setEnabled(any);
+    menu->addAction(copyAction);
+    menu->addAction(copyNamesAction);
+    menu->addSeparator();
+    menu->addAction(selectAllAction);
+    return menu;
+}
+
+void GridView::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu *menu = createContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+void GridView::focusInEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+    announceCurrent();
+}
+
+void GridView::headerPressed(int column)
+{
+    if (headerModifiers & Qt::ShiftModifier) {
+        chosen.replaceLast({0, std::min(anchorColumn, column), CellRange::toLastRow,
+                            std::max(anchorColumn, column)});
+        selectionChanged();
+    } else {
+        selectColumn(column, headerModifiers & Qt::ControlModifier);
+        anchorColumn = column;
+        anchorRow = 0;
+    }
+    if (source && rowCount() > 0) {
+        current = source->index(current.isValid() ? current.row() : 0, column);
+        announceCurrent();
+    }
+}
+
+void GridView::headerEntered(int column)
+{
+    // Dragging along the names selects the columns passed over.
+    headerModifiers |= Qt::ShiftModifier;
+    headerPressed(column);
+}
+
+bool GridView::eventFilter(QObject *watched, QEvent *event)
+{
+    // The header's press signal carries no modifiers: they are taken from the press itself.
+    if (watched == header->viewport() && event->type() == QEvent::MouseButtonPress)
+        headerModifiers = static_cast<QMouseEvent *>(event)->modifiers();
+    return QAbstractScrollArea::eventFilter(watched, event);
 }
 
 bool GridView::event(QEvent *event)
@@ -293,54 +510,73 @@ void GridView::paintEvent(QPaintEvent *event)
             const QRect cell(header->sectionViewportPosition(column), y,
                              header->sectionSize(column), rowPixels);
             const QModelIndex index = source->index(row, column);
-            const bool isCurrent = index == QModelIndex(current);
-            if (isCurrent)
+            const bool selected = chosen.contains(row, column);
+            if (selected)
                 painter.fillRect(cell, colors.brush(QPalette::Highlight));
             const QString text = source->data(index, Qt::DisplayRole).toString();
             if (!text.isEmpty()) {
                 const QRect textArea = cell.adjusted(textMargin, 0, -textMargin - 1, -1);
-                painter.setPen(
-                    colors.color(isCurrent ? QPalette::HighlightedText : QPalette::Text));
+                painter.setPen(colors.color(selected ? QPalette::HighlightedText : QPalette::Text));
                 painter.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter,
                                  metrics.elidedText(text, Qt::ElideRight, textArea.width()));
                 painter.setPen(gridColor);
             }
             painter.drawLine(cell.right(), cell.top(), cell.right(), cell.bottom());
             painter.drawLine(cell.left(), cell.bottom(), cell.right(), cell.bottom());
+            if (index == QModelIndex(current) && hasFocus()) {
+                QStyleOptionFocusRect focus;
+                focus.initFrom(this);
+                focus.rect = cell.adjusted(0, 0, -1, -1);
+                focus.backgroundColor =
+                    colors.color(selected ? QPalette::Highlight : QPalette::Base);
+                style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+                painter.setPen(gridColor);
+            }
         }
     }
 }
 
 void GridView::keyPressEvent(QKeyEvent *event)
 {
+    if (event == QKeySequence::Copy) {
+        copy(false);
+        event->accept();
+        return;
+    }
+    if (event == QKeySequence::SelectAll) {
+        selectAll();
+        event->accept();
+        return;
+    }
     const int row = current.isValid() ? current.row() : 0;
     const int column = current.isValid() ? current.column() : 0;
     const bool control = event->modifiers() & Qt::ControlModifier;
+    const bool extend = event->modifiers() & Qt::ShiftModifier;
     const int page = visibleRowCount();
     switch (event->key()) {
     case Qt::Key_Up:
-        moveCurrent(row - 1, column);
+        moveCurrent(row - 1, column, extend);
         break;
     case Qt::Key_Down:
-        moveCurrent(current.isValid() ? row + 1 : 0, column);
+        moveCurrent(current.isValid() ? row + 1 : 0, column, extend);
         break;
     case Qt::Key_Left:
-        moveCurrent(row, column - 1);
+        moveCurrent(row, column - 1, extend);
         break;
     case Qt::Key_Right:
-        moveCurrent(row, current.isValid() ? column + 1 : 0);
+        moveCurrent(row, current.isValid() ? column + 1 : 0, extend);
         break;
     case Qt::Key_PageUp:
-        moveCurrent(row - page, column);
+        moveCurrent(row - page, column, extend);
         break;
     case Qt::Key_PageDown:
-        moveCurrent(row + page, column);
+        moveCurrent(row + page, column, extend);
         break;
     case Qt::Key_Home:
-        moveCurrent(control ? 0 : row, 0);
+        moveCurrent(control ? 0 : row, 0, extend);
         break;
     case Qt::Key_End:
-        moveCurrent(control ? rowCount() - 1 : row, columnCount() - 1);
+        moveCurrent(control ? rowCount() - 1 : row, columnCount() - 1, extend);
         break;
     default:
         QAbstractScrollArea::keyPressEvent(event);
@@ -352,12 +588,48 @@ void GridView::keyPressEvent(QKeyEvent *event)
 void GridView::mousePressEvent(QMouseEvent *event)
 {
     const QModelIndex index = indexAt(event->position().toPoint());
-    if (index.isValid())
-        setCurrentIndex(index);
     event->accept();
+    if (!index.isValid())
+        return;
+    const int row = index.row();
+    const int column = index.column();
+    // A right click on the selection keeps it for the context menu.
+    if (event->button() == Qt::RightButton && chosen.contains(row, column))
+        return;
+    dragging = event->button() == Qt::LeftButton;
+    if (event->modifiers() & Qt::ShiftModifier) {
+        moveCurrent(row, column, true);
+    } else if (event->modifiers() & Qt::ControlModifier) {
+        current = index;
+        anchorRow = row;
+        anchorColumn = column;
+        chosen.add({row, column, row, column});
+        selectionChanged();
+        announceCurrent();
+    } else {
+        setCurrentIndex(index);
+    }
+}
+
+void GridView::mouseMoveEvent(QMouseEvent *event)
+{
+    event->accept();
+    if (!dragging || !(event->buttons() & Qt::LeftButton))
+        return;
+    // Past the edges the cell at the edge is taken, and the view scrolls toward the mouse.
+    const QPoint at = event->position().toPoint();
+    const int row = firstVisibleRow() + std::max(at.y(), 0) / rowPixels;
+    int column = header->logicalIndexAt(at.x());
+    if (column < 0)
+        column = at.x() < 0 ? header->logicalIndex(0) : header->logicalIndex(columnCount() - 1);
+    const QModelIndex index =
+        source ? source->index(std::min(row, rowCount() - 1), column) : QModelIndex();
+    if (index.isValid() && index != QModelIndex(current))
+        moveCurrent(index.row(), index.column(), true);
 }
 
 void GridView::mouseReleaseEvent(QMouseEvent *event)
 {
+    dragging = false;
     event->accept();
 }

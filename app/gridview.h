@@ -1,12 +1,16 @@
 #pragma once
 
+#include "gridselection.h"
+
 #include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QPersistentModelIndex>
 #include <QPointer>
 
 class QAbstractItemModel;
+class QAction;
 class QHeaderView;
+class QMenu;
 
 // The result grid's view: a table of text cells over a table model (the grid's GridModel), the
 // model's horizontal header as its column names, both scroll bars. Every row has the same
@@ -17,10 +21,20 @@ class QHeaderView;
 // screen are painted, and rows added below them change only the scroll bar.
 //
 // The vertical scroll bar counts rows: its value is the first row shown. The horizontal one
-// counts pixels. The current cell is shown highlighted; a click or the keys move it (arrows,
-// Page Up/Down, Home/End, with Ctrl Home/End to the first or last row) and the view scrolls to
-// keep it in sight. Columns are resized by dragging the header's dividers. Cells cannot be
-// edited.
+// counts pixels. A click or the keys move the current cell (arrows, Page Up/Down, Home/End, with
+// Ctrl Home/End to the first or last row) and the view scrolls to keep it in sight.
+//
+// The selection is a few blocks of cells (GridSelection), never a list of cells or rows, and is
+// shown highlighted. A click or a key selects the current cell alone; with Shift, or dragging,
+// the block from the cell where the selection started to the current one; Ctrl+click adds a
+// cell. A click on a column's name selects the whole column (with Shift, the columns from the
+// last one clicked; with Ctrl, besides the selection), and Ctrl+A the whole grid; both take in
+// rows that arrive later. Ctrl+C and the context menu copy the selected cells as tab-separated
+// text. Columns are resized by dragging the header's dividers, and fitted to their text by a
+// double click on one. Cells cannot be edited.
+//
+// Assistive technology reads the grid as a table (gridaccessible.h): the view reports its
+// current cell, selection and model changes to it.
 class GridView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -59,6 +73,27 @@ public:
     // Scrolls as little as needed to show the cell whole.
     void scrollTo(const QModelIndex &index);
 
+    const GridSelection &selection() const { return chosen; }
+    bool isSelected(int row, int column) const { return chosen.contains(row, column); }
+    void selectAll();
+    void clearSelection();
+    // Selects the whole column or row, rows that arrive later included; with add, besides what
+    // is selected already.
+    void selectColumn(int column, bool add = false);
+    void selectRow(int row, bool add = false);
+    // Takes the block's cells out of the selection.
+    void deselect(const CellRange &range);
+    // The selected cells as tab-separated text (BuildSelectionText), with the columns' names
+    // first if asked; empty without a selection or over a model other than the grid's.
+    QByteArray selectedText(bool withNames = false) const;
+    // Puts the selected text on the clipboard; does nothing without a selection.
+    void copy(bool withNames = false) const;
+    // Makes the column as wide as the widest of its name and its texts on screen.
+    void fitColumnToContents(int column);
+    // The view's context menu: "Copy", "Copy with column names" and "Select All". The caller
+    // owns it.
+    QMenu *createContextMenu();
+
 protected:
     bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
@@ -66,7 +101,11 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     int rowCount() const;
@@ -76,11 +115,29 @@ private:
     // Repaints the rows from first to last if any of them is on screen.
     void updateRows(int first, int last);
     void rowsAdded(const QModelIndex &parent, int first, int last);
-    void moveCurrent(int row, int column);
+    // Makes the cell current and scrolls to it; it becomes the selection, or with extend the
+    // block from the anchor to it does.
+    void moveCurrent(int row, int column, bool extend = false);
+    // A press on a column's name, with the modifiers the press came with.
+    void headerPressed(int column);
+    void headerEntered(int column);
+    void selectionChanged();
+    // Reports the current cell to assistive technology while the view has the focus.
+    void announceCurrent();
+    void announceModelChange(int kind, int firstRow = -1, int lastRow = -1);
 
     QPointer<QAbstractItemModel> source;
     QHeaderView *header;
     int rowPixels = 16;
     QPersistentModelIndex current;
+    GridSelection chosen;
+    // The cell or column where a Shift+click or Shift+key selection starts.
+    int anchorRow = 0;
+    int anchorColumn = 0;
+    Qt::KeyboardModifiers headerModifiers;
+    bool dragging = false;
+    QAction *copyAction;
+    QAction *copyNamesAction;
+    QAction *selectAllAction;
     QList<QMetaObject::Connection> connections;
 };

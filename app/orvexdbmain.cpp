@@ -503,6 +503,7 @@ void TForm1::StartRun()
     StatusMessage->setText(QStringLiteral("Clearing grid..."));
     StatusMessage->repaint();
     gridModel->startRun();
+    StringGrid1->clearSelection();
     StatusMessage->setText(QStringLiteral("Running query..."));
     StatusMessage->repaint();
     runs->start(std::move(job));

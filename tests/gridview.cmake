@@ -4,3 +4,9 @@ add_executable(tst_gridview tst_gridview.cpp)
 target_link_libraries(tst_gridview PRIVATE orvex_window Qt6::Test)
 add_test(NAME tst_gridview COMMAND tst_gridview)
 set_tests_properties(tst_gridview PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+
+# The grid's selection under the mouse and keys, the copy as tab-separated text, column fitting.
+add_executable(tst_gridselect tst_gridselect.cpp)
+target_link_libraries(tst_gridselect PRIVATE orvex_window Qt6::Test)
+add_test(NAME tst_gridselect COMMAND tst_gridselect)
+set_tests_properties(tst_gridselect PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
