@@ -187,6 +187,12 @@ public:
         const int columns = columnsOf(view());
         if (index < 0 || columns == 0 || index >= childCount())
             return nullptr;
+        // A child's index means another cell once the columns change; the model's changes are
+        // not heard while no assistive technology listens, so the count is checked here too.
+        if (columns != keptColumns) {
+            forgetCells();
+            keptColumns = columns;
+        }
         if (const auto found = kept.find(index); found != kept.end()) {
             // The most recently asked for stay longest.
             order.splice(order.end(), order, found->second);
@@ -390,7 +396,7 @@ private:
         }
     }
 
-    void forgetCells()
+    void forgetCells() const
     {
         for (const auto &[index, id] : order)
             QAccessible::deleteAccessibleInterface(id);
@@ -398,6 +404,7 @@ private:
         kept.clear();
     }
 
+    mutable int keptColumns = 0;
     mutable Kept order;
     mutable std::unordered_map<int, Kept::iterator> kept;
 };

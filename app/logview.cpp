@@ -1,5 +1,8 @@
 #include "logview.h"
 
+#include "logaccessible.h"
+
+#include <QAccessible>
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -25,6 +28,7 @@ LogView::LogView(QWidget *parent)
     , copyAction(new QAction(QStringLiteral("Copy"), this))
     , selectAllAction(new QAction(QStringLiteral("Select All"), this))
 {
+    installLogAccessibility();
     setFocusPolicy(Qt::StrongFocus);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -58,27 +62,68 @@ QString LogView::toPlainText() const
 
 void LogView::appendLine(const QString &text)
 {
+    const qint64 position = textEnd();
+    const qsizetype first = log.lineCount();
     log.appendLine(text);
     linesAppended();
+    announceLines(first, position);
 }
 
 void LogView::appendPlainText(const QString &text)
 {
+    const qint64 position = textEnd();
+    const qsizetype first = log.lineCount();
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (const QString &line : lines)
         log.appendLine(line);
     linesAppended();
+    announceLines(first, position);
 }
 
 void LogView::appendEchoLines(std::shared_ptr<const ResultChunk> batch)
 {
+    const qint64 position = textEnd();
+    const qsizetype first = log.lineCount();
     log.appendEchoLines(std::move(batch));
     linesAppended();
+    announceLines(first, position);
+}
+
+qint64 LogView::textEnd() const
+{
+    if (!QAccessible::isActive())
+        return -1;
+    QAccessibleInterface *self = QAccessible::queryAccessibleInterface(const_cast<LogView *>(this));
+    QAccessibleTextInterface *text = self ? self->textInterface() : nullptr;
+    return text ? text->characterCount() : -1;
+}
+
+void LogView::announceLines(qsizetype first, qint64 position)
+{
+    if (position < 0 || first >= log.lineCount() || !QAccessible::isActive())
+        return;
+    // The text added: a line break after the last line there was, then the new lines.
+    QString added;
+    for (qsizetype i = first; i < log.lineCount(); ++i) {
+        if (i > 0)
+            added += QLatin1Char('\n');
+        added += log.line(i);
+    }
+    QAccessibleTextInsertEvent event(this, static_cast<int>(std::min<qint64>(position, INT_MAX)),
+                                     added);
+    QAccessible::updateAccessibility(&event);
 }
 
 void LogView::clear()
 {
+    const bool hadLines = log.lineCount() > 0;
     log.clear();
+    ++clears;
+    if (hadLines && QAccessible::isActive()) {
+        // The removed text is not made again just to say what it was.
+        QAccessibleTextUpdateEvent event(this, 0, QString(), QString());
+        QAccessible::updateAccessibility(&event);
+    }
     selecting = false;
     anchor = cursor = 0;
     followEnd = false;
@@ -115,6 +160,36 @@ void LogView::selectAll()
     anchor = 0;
     cursor = log.lineCount() - 1;
     viewport()->update();
+}
+
+std::pair<qsizetype, qsizetype> LogView::selectedLines() const
+{
+    if (!selecting)
+        return {-1, -1};
+    return {std::min(anchor, cursor), std::max(anchor, cursor)};
+}
+
+void LogView::selectLines(qsizetype first, qsizetype last)
+{
+    if (log.lineCount() == 0)
+        return;
+    moveCursor(first, false);
+    moveCursor(last, true);
+}
+
+void LogView::clearSelection()
+{
+    selecting = false;
+    viewport()->update();
+}
+
+QRect LogView::lineRect(qsizetype index) const
+{
+    for (const Placed &p : visibleLines()) {
+        if (p.index == index)
+            return QRect(0, p.top, viewport()->width(), p.height);
+    }
+    return {};
 }
 
 void LogView::copy() const

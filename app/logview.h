@@ -5,6 +5,7 @@
 #include <QAbstractScrollArea>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -20,6 +21,9 @@ class QTextLayout;
 // The user selects whole lines, with the mouse (click, drag, Shift+click) or the keyboard
 // (arrows, Page Up/Down, Home/End; with Shift to extend; Ctrl+A for all), and copies them with
 // Ctrl+C or the context menu: the selected lines joined by "\n". Typing changes nothing.
+//
+// Assistive technology reads the log as read-only text, the lines joined by "\n"
+// (logaccessible.h); the view reports lines added and the log cleared to it.
 class LogView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -54,6 +58,23 @@ public:
     // The first line at the top of the view.
     qsizetype firstVisibleLine() const;
 
+    // The first and last selected line; -1 and -1 without a selection.
+    std::pair<qsizetype, qsizetype> selectedLines() const;
+    // Selects the lines from first to last, the cursor on last, and scrolls to it.
+    void selectLines(qsizetype first, qsizetype last);
+    void clearSelection();
+    // The line the keys move from.
+    qsizetype cursorLine() const { return cursor; }
+    // The line under a viewport position; above or below the lines shown, the first or last
+    // one; -1 without lines.
+    qsizetype lineAt(int y) const;
+    // The line's place in the viewport; a null rectangle when it is not on screen.
+    QRect lineRect(qsizetype index) const;
+    // Scrolls as little as needed to show the line whole.
+    void ensureVisible(qsizetype index);
+    // Changes whenever lines are taken away (clear, setPlainText), never when lines are added.
+    quint64 clearCount() const { return clears; }
+
     // The view's context menu: "Copy" and "Select All". The caller owns it.
     QMenu *createStandardContextMenu();
 
@@ -81,7 +102,6 @@ private:
     int layOut(QTextLayout &layout, qsizetype index) const;
     int lineHeight(qsizetype index) const;
     std::vector<Placed> visibleLines() const;
-    qsizetype lineAt(int y) const;
 
     int estimatedLinesPerPage() const;
     qsizetype linesFittingAtEnd() const;
@@ -90,8 +110,12 @@ private:
     void fitScrollRange();
 
     void moveCursor(qsizetype to, bool extend);
-    void ensureVisible(qsizetype index);
     bool isSelected(qsizetype index) const;
+    // Tells assistive technology of the lines from first on, just added.
+    void announceLines(qsizetype first, qint64 position);
+    // Where the text of lines appended now will start, for announceLines; -1 when no assistive
+    // technology listens.
+    qint64 textEnd() const;
 
     LogStore log;
     bool selecting = false;
@@ -99,6 +123,7 @@ private:
     qsizetype cursor = 0;
     bool followEnd = false;
     bool fitPending = false;
+    quint64 clears = 0;
     QAction *copyAction;
     QAction *selectAllAction;
 };

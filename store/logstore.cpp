@@ -24,13 +24,44 @@ std::string BuildEchoLine(const ResultChunk &records, int record)
     return line;
 }
 
-std::string LogStore::lineBytes(qsizetype index) const
+const LogStore::Segment &LogStore::segmentOf(qsizetype index) const
 {
     assert(index >= 0 && index < lines);
     const auto after =
         std::upper_bound(segments.begin(), segments.end(), index,
                          [](qsizetype i, const Segment &s) { return i < s.firstLine; });
-    const Segment &segment = *(after - 1);
+    return *(after - 1);
+}
+
+qsizetype LogStore::lineLength(qsizetype index) const
+{
+    const Segment &segment = segmentOf(index);
+    const qsizetype offset = index - segment.firstLine;
+    const auto ascii = [](std::string_view bytes) {
+        return std::all_of(bytes.begin(), bytes.end(),
+                           [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+    };
+    if (segment.chunk) {
+        const ResultChunk &records = *segment.chunk;
+        const int last = std::min(lastEchoColumn, records.columnCount() - 1);
+        qsizetype length = 0;
+        for (int column = 1; column <= last; ++column) {
+            const std::string_view field = records.field(static_cast<int>(offset), column);
+            if (!ascii(field))
+                return line(index).size();
+            length += static_cast<qsizetype>(field.size()) + 1;
+        }
+        return length;
+    }
+    const auto textIndex = static_cast<std::size_t>(segment.firstText + offset);
+    const std::uint64_t begin = textIndex == 0 ? 0 : textEnds[textIndex - 1];
+    const std::string_view bytes(textBytes.data() + begin, textEnds[textIndex] - begin);
+    return ascii(bytes) ? static_cast<qsizetype>(bytes.size()) : line(index).size();
+}
+
+std::string LogStore::lineBytes(qsizetype index) const
+{
+    const Segment &segment = segmentOf(index);
     const qsizetype offset = index - segment.firstLine;
     if (segment.chunk)
         return BuildEchoLine(*segment.chunk, static_cast<int>(offset));
@@ -82,4 +113,58 @@ std::size_t LogStore::byteCount() const
 {
     return sizeof(*this) + segments.capacity() * sizeof(Segment) + textBytes.capacity()
         + textEnds.capacity() * sizeof(std::uint64_t);
+}
+
+void LogOffsets::extendTo(const LogStore &log, qsizetype line)
+{
+    if (blockStarts.empty())
+        blockStarts.push_back(0);
+    const auto wanted = static_cast<std::size_t>(line / blockLines);
+    while (blockStarts.size() <= wanted) {
+        const qsizetype first = static_cast<qsizetype>(blockStarts.size() - 1) * blockLines;
+        qint64 start = blockStarts.back();
+        for (qsizetype i = first; i < first + blockLines; ++i)
+            start += log.lineLength(i) + 1;
+        blockStarts.push_back(start);
+    }
+}
+
+qint64 LogOffsets::lineStart(const LogStore &log, qsizetype line)
+{
+    line = std::clamp<qsizetype>(line, 0, log.lineCount());
+    if (line == 0)
+        return 0;
+    // The start of a line past the last is where a next line would start.
+    const qsizetype known = std::min(line, log.lineCount() - 1);
+    extendTo(log, known);
+    const qsizetype block = known / blockLines;
+    qint64 start = blockStarts[static_cast<std::size_t>(block)];
+    for (qsizetype i = block * blockLines; i < line; ++i)
+        start += log.lineLength(i) + 1;
+    return start;
+}
+
+qint64 LogOffsets::textLength(const LogStore &log)
+{
+    const qsizetype lines = log.lineCount();
+    if (lines == 0)
+        return 0;
+    return lineStart(log, lines - 1) + log.lineLength(lines - 1);
+}
+
+qsizetype LogOffsets::lineAt(const LogStore &log, qint64 offset)
+{
+    const qsizetype lines = log.lineCount();
+    if (lines == 0)
+        return -1;
+    extendTo(log, lines - 1);
+    const auto after = std::upper_bound(blockStarts.begin(), blockStarts.end(), offset);
+    const qsizetype block = std::max<qsizetype>(after - blockStarts.begin() - 1, 0);
+    qint64 start = blockStarts[static_cast<std::size_t>(block)];
+    for (qsizetype i = block * blockLines; i < lines; ++i) {
+        start += log.lineLength(i) + 1;
+        if (offset < start)
+            return i;
+    }
+    return lines - 1;
 }

@@ -26,6 +26,9 @@ public:
     // The line's text; requires 0 <= index < lineCount().
     QString line(qsizetype index) const;
     std::string lineBytes(qsizetype index) const;
+    // The line's length as line(index).size() counts it, UTF-16 units; made without the line's
+    // text when its bytes are all ASCII.
+    qsizetype lineLength(qsizetype index) const;
 
     void appendLine(const QString &text);
     void appendLine(std::string_view utf8);
@@ -47,8 +50,34 @@ private:
         qsizetype firstText;
     };
 
+    const Segment &segmentOf(qsizetype index) const;
+
     std::vector<Segment> segments;
     std::string textBytes;
     std::vector<std::uint64_t> textEnds;
     qsizetype lines = 0;
+};
+
+// Where each line of a log starts in its text, the lines joined by "\n", in UTF-16 units. The
+// starts are kept for every 256th line only, and worked out only as far as asked: the last line
+// of a million-line log is found without making its text, and lines appended later extend what
+// is known. A log that was cleared needs reset().
+class LogOffsets
+{
+public:
+    void reset() { blockStarts.clear(); }
+
+    qint64 lineStart(const LogStore &log, qsizetype line);
+    // The length of the whole text.
+    qint64 textLength(const LogStore &log);
+    // The line that holds the offset, the "\n" after a line counting with it; offsets beyond
+    // the text give the last line, -1 for an empty log.
+    qsizetype lineAt(const LogStore &log, qint64 offset);
+
+private:
+    static constexpr qsizetype blockLines = 256;
+    // Works out the starts of the blocks up to the one holding the line.
+    void extendTo(const LogStore &log, qsizetype line);
+
+    std::vector<qint64> blockStarts;
 };

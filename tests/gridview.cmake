@@ -10,3 +10,9 @@ add_executable(tst_gridselect tst_gridselect.cpp)
 target_link_libraries(tst_gridselect PRIVATE orvex_window Qt6::Test)
 add_test(NAME tst_gridselect COMMAND tst_gridselect)
 set_tests_properties(tst_gridselect PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+
+# The grid and the log memo through Qt's accessibility interfaces.
+add_executable(tst_accessible tst_accessible.cpp)
+target_link_libraries(tst_accessible PRIVATE orvex_window Qt6::Test)
+add_test(NAME tst_accessible COMMAND tst_accessible)
+set_tests_properties(tst_accessible PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
