@@ -6,6 +6,7 @@
 #include "connectionrecipe.h"
 #include "gridexport.h"
 #include "gridmodel.h"
+#include "gridview.h"
 #include "logview.h"
 #include "orvexapplication.h"
 #include "orvexdbmain.h"
@@ -17,6 +18,7 @@
 #include "sqlconnection.h"
 #include "testserver.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -221,6 +223,31 @@ private slots:
         QCOMPARE(form->gridModel->store().recordCount(), echo.size());
         QCOMPARE(logLines(), strings({"Starting..."}) + echo + strings({"All done!"}));
         expectIdle();
+    }
+
+    // A run's result and log as assistive technology reads them: the grid a table of the
+    // result's columns, a NULL read as the grid shows it, like an empty text; the log's last line.
+    void resultReadsThroughAccessibility()
+    {
+        submit(QStringLiteral("SELECT icao, hour, '' AS blank, NULL AS missing FROM surfaceshort "
+                              "WHERE icao = 'KSWF' AND year = 1995 AND month = 7 AND day = 15 "
+                              "ORDER BY hour LIMIT 3;"));
+        QCOMPARE(messages.texts(), QStringList());
+        QAccessibleTableInterface *grid =
+            QAccessible::queryAccessibleInterface(form->StringGrid1)->tableInterface();
+        QVERIFY(grid);
+        QCOMPARE(grid->columnCount(), 6);
+        QCOMPARE(grid->columnDescription(3), QStringLiteral("missing"));
+        QCOMPARE(grid->cellAt(2, 0)->text(QAccessible::Name), QStringLiteral("KSWF"));
+        QCOMPARE(grid->cellAt(2, 1)->text(QAccessible::Name), QStringLiteral("2"));
+        QCOMPARE(grid->cellAt(2, 2)->text(QAccessible::Name), QString());
+        QCOMPARE(grid->cellAt(2, 3)->text(QAccessible::Name), QString());
+        QAccessibleTextInterface *log =
+            QAccessible::queryAccessibleInterface(form->Memo1)->textInterface();
+        int start = 0, end = 0;
+        QCOMPARE(log->textAtOffset(log->characterCount(), QAccessible::LineBoundary, &start, &end),
+                 QStringLiteral("All done!"));
+        QCOMPARE(log->text(0, log->characterCount()), form->Memo1->toPlainText());
     }
 
     // The grid's column count follows each result; its row count only grows.
