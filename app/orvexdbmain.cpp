@@ -137,6 +137,8 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
     StringGrid1->horizontalHeader()->setDefaultSectionSize(64);
     StringGrid1->horizontalHeader()->setMinimumSectionSize(8);
     StringGrid1->horizontalHeader()->setFixedHeight(16);
+    // Screen readers name the views by these; the log's is the label above it.
+    StringGrid1->setAccessibleName(QStringLiteral("Result grid"));
     auto *gridArea = new QVBoxLayout(Panel3);
     gridArea->setContentsMargins(0, 0, 0, 0);
     gridArea->addWidget(StringGrid1);
@@ -276,6 +278,7 @@ void TForm1::buildConstraintPanel()
     Memo1 = named(new LogView(p), "Memo1");
     Memo1->setGeometry(764, 28, 497, 197);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setAccessibleName(Label24->text());
 
     Label1 = label(p, "Label1", QStringLiteral("SQL QUERY"), 768, 228);
     Label1->resize(Label1->width(), 17);

@@ -10,8 +10,9 @@
 //     longest event-loop stall (the longest gap between two ticks of a 5 ms timer on the main
 //     thread) and the time until a first record is painted in the grid;
 //   - the grid's exports: "Save to CSV..." (to a file in the folder given) and both clipboard
-//     copies, timed as the buttons run them;
-//   - one progress tick on the window's thread, and one counter reading;
+//     copies, timed as the buttons run them; then Ctrl+A and Ctrl+C in the grid, and cells read
+//     through the grid's accessibility interface;
+//   - one counter reading;
 //   - the window's fill again with plain statements only (text protocol), where the program
 //     otherwise reads rows through prepared statements (binary protocol); and, for the
 //     server's side of that, a raw loop over the prepared statement's rows.
@@ -49,11 +50,13 @@
 #include "serverreading.h"
 
 #include <QAbstractEventDispatcher>
+#include <QAccessible>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -893,6 +896,39 @@ int main(int argc, char *argv[])
         const double spaceBytes =
             timeCopy("clipboard, space-aligned", &TForm1::ClipboardSpaceButtonClick);
 
+        // The grid's own copy, as a person does it: Ctrl+A, then Ctrl+C, to the grid.
+        const auto pressOnGrid = [&](Qt::Key key) {
+            QKeyEvent press(QEvent::KeyPress, key, Qt::ControlModifier);
+            QCoreApplication::sendEvent(form.StringGrid1, &press);
+        };
+        start = Clock::now();
+        pressOnGrid(Qt::Key_A);
+        table.add("grid: Ctrl+A", "ms", false, millisecondsSince(start));
+        start = Clock::now();
+        pressOnGrid(Qt::Key_C);
+        table.add("grid: Ctrl+C of every row (tab-separated)", "ms", true,
+                  millisecondsSince(start));
+        const double selectionBytes = double(
+            QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain")).size());
+        QGuiApplication::clipboard()->clear();
+
+        // Cells read through the accessibility interface, as a screen reader asks for them:
+        // scattered over the whole result, more than the interface keeps.
+        QAccessibleTableInterface *cells =
+            QAccessible::queryAccessibleInterface(form.StringGrid1)->tableInterface();
+        constexpr int cellReads = 10000;
+        qsizetype readChars = 0;
+        start = Clock::now();
+        for (int i = 0; i < cellReads; ++i) {
+            const int row = static_cast<int>((i * 7919LL) % std::max(cells->rowCount(), 1));
+            readChars +=
+                cells->cellAt(row, i % cells->columnCount())->text(QAccessible::Name).size();
+        }
+        table.add("accessibility: one cell's text, scattered cells", "us", false,
+                  millisecondsSince(start) * 1000.0 / cellReads);
+        if (readChars == 0)
+            std::fprintf(stderr, "run_bench: the cells read through accessibility were empty\n");
+
         // A progress tick's reading as the run controller makes it away from the window: on a
         // connection of its own, then the clock.
         start = Clock::now();
@@ -919,6 +955,7 @@ int main(int argc, char *argv[])
         table.add("client's file", "MB", false, clientFileBytes / 1e6);
         table.add("clipboard text, comma-delimited", "MB", false, commaBytes / 1e6);
         table.add("clipboard text, space-aligned", "MB", false, spaceBytes / 1e6);
+        table.add("clipboard text, grid Ctrl+C (tab-separated)", "MB", false, selectionBytes / 1e6);
 
         std::fprintf(stderr,
                      "run_bench: round %d: raw %.0f ms, program %.0f ms, stall %.1f ms, "
@@ -968,6 +1005,9 @@ int main(int argc, char *argv[])
          medianRatio("clipboard, comma-delimited", "client --quick --batch > file"), 0.6},
         {"clipboard space-aligned, x client > file",
          medianRatio("clipboard, space-aligned", "client --quick --batch > file"), 0.6},
+        {"grid Ctrl+C of every row, x clipboard comma-delimited",
+         medianRatio("grid: Ctrl+C of every row (tab-separated)", "clipboard, comma-delimited"),
+         1.0},
         {"stretch: query into grid and log, x client > /dev/null",
          medianRatio("program: StartRun to RunFinished (grid and log)",
                      "client --quick --batch > /dev/null"),
