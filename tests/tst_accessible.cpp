@@ -7,6 +7,7 @@
 #include "gridmodel.h"
 #include "gridview.h"
 #include "logview.h"
+#include "resultrows.h"
 
 #include <QAccessible>
 #include <QHeaderView>
@@ -18,17 +19,6 @@
 #include <vector>
 
 namespace {
-
-std::shared_ptr<const ResultChunk> records(const std::vector<std::vector<std::string>> &rows)
-{
-    ResultChunkBuilder builder(static_cast<int>(rows.front().size()));
-    for (const auto &row : rows) {
-        for (const std::string &field : row)
-            builder.appendField(field);
-        builder.endRecord();
-    }
-    return builder.finish();
-}
 
 // Ten million rows that cost nothing: each cell's text is made from its place.
 class HugeModel : public QAbstractTableModel
@@ -98,7 +88,7 @@ private:
             const std::string temp = i % 5 == 0 ? "" : i % 7 == 0 ? "0" : std::to_string(60 + i);
             rows.push_back({"1995", "KSWF", temp, std::to_string(i)});
         }
-        model->appendRecords(records(rows));
+        model->appendRecords(batchOf(4, rows));
     }
 
 private slots:
@@ -205,14 +195,14 @@ private slots:
         showGrid();
         QAccessibleInterface *cell = table()->tableInterface()->cellAt(2, 1);
         const QAccessible::Id kept = QAccessible::uniqueId(cell);
-        model->appendRecords(records({{"1995", "KALB", "70", "3"}}));
+        model->appendRecords(batchOf(4, {{"1995", "KALB", "70", "3"}}));
         QCOMPARE(QAccessible::accessibleInterface(kept), cell);
         QCOMPARE(table()->tableInterface()->cellAt(40, 1)->text(QAccessible::Name),
                  QStringLiteral("KALB"));
 
         model->startRun();
         model->setResultColumns({"icao", "temp"});
-        model->appendRecords(records({{"KBOS", "71"}, {"KJFK", "72"}, {"KLGA", "73"}}));
+        model->appendRecords(batchOf(2, {{"KBOS", "71"}, {"KJFK", "72"}, {"KLGA", "73"}}));
         QAccessibleTableInterface *cells = table()->tableInterface();
         QCOMPARE(cells->columnCount(), 4);
         QCOMPARE(cells->columnDescription(1), QStringLiteral("temp"));
@@ -255,7 +245,7 @@ private slots:
         log.resize(300, 120);
         log.show();
         log.appendLine(QStringLiteral("Starting..."));
-        log.appendEchoLines(records({{"1", "KSWF", "85", ""}, {"2", "KSWF", "", "Zürich"}}));
+        log.appendEchoLines(batchOf(4, {{"1", "KSWF", "85", ""}, {"2", "KSWF", "", "Zürich"}}));
         log.appendLine(QStringLiteral("Done!"));
         const QString whole = log.toPlainText();
 

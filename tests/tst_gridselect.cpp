@@ -3,6 +3,7 @@
 #include "gridmodel.h"
 #include "gridview.h"
 #include "platformnotices.h"
+#include "resultrows.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -19,29 +20,6 @@ Q_DECLARE_METATYPE(std::vector<CellRange>)
 namespace {
 
 constexpr int toLast = CellRange::toLastRow;
-
-std::shared_ptr<const ResultChunk> records(const std::vector<std::vector<std::string>> &rows)
-{
-    ResultChunkBuilder builder(static_cast<int>(rows.front().size()));
-    for (const auto &row : rows) {
-        for (const std::string &field : row)
-            builder.appendField(field);
-        builder.endRecord();
-    }
-    return builder.finish();
-}
-
-// Record r (from 1) holds "r.c" in column c.
-std::shared_ptr<const ResultChunk> numbered(int columns, int count)
-{
-    std::vector<std::vector<std::string>> rows;
-    for (int record = 1; record <= count; ++record) {
-        rows.emplace_back();
-        for (int column = 0; column < columns; ++column)
-            rows.back().push_back(std::to_string(record) + "." + std::to_string(column));
-    }
-    return records(rows);
-}
 
 } // namespace
 
@@ -175,7 +153,7 @@ private slots:
     {
         QFETCH(QString, steps);
         QFETCH(std::vector<CellRange>, blocks);
-        showGrid(numbered(5, 40));
+        showGrid(numbered(5, 1, 40));
         act(steps);
         if (QWidget *popup = QApplication::activePopupWidget())
             popup->close();
@@ -186,7 +164,7 @@ private slots:
 
     void shiftPageDownExtendsAPage()
     {
-        showGrid(numbered(5, 40));
+        showGrid(numbered(5, 1, 40));
         act(QStringLiteral("click 0 1; shift+key PageDown"));
         const std::vector<CellRange> page {{0, 1, view->visibleRowCount(), 1}};
         QCOMPARE(view->selection().ranges(), page);
@@ -196,7 +174,8 @@ private slots:
     // mouse and copied with Ctrl+C: the clipboard holds them as spreadsheets read them.
     void ctrlCCopiesTheSelectionAsTabSeparatedText()
     {
-        showGrid(records({{"1995", "KSWF", "x\ty", "calm", "0"},
+        showGrid(batchOf(5,
+                         {{"1995", "KSWF", "x\ty", "calm", "0"},
                           {"1995", "KSWF", "say \"hi\"", "line\nbreak", "5"},
                           {"1995", "KALB", "", "z", "7"}}));
         act(QStringLiteral("click 0 2; shift+click 2 3; ctrl+key C"));
@@ -214,7 +193,7 @@ private slots:
     // The context menu opened by a right click: its entries, and each doing what it says.
     void contextMenuCopiesWithAndWithoutNames()
     {
-        showGrid(numbered(5, 40));
+        showGrid(numbered(5, 1, 40));
         act(QStringLiteral("click 1 1; shift+click 2 2"));
         const auto choose = [this](int entry) {
             act(QStringLiteral("right+click 1 1"));
@@ -246,7 +225,7 @@ private slots:
         std::vector<std::vector<std::string>> rows(60, {"1", "a", "b", "c", "d"});
         rows[3][2] = "a much longer text than the others";
         rows[59][2] = "an even longer text, far below, that is not on screen at all";
-        showGrid(records(rows));
+        showGrid(batchOf(5, rows));
         QHeaderView *header = view->horizontalHeader();
         const QPoint divider(header->sectionViewportPosition(2) + header->sectionSize(2) - 1,
                              header->height() / 2);
@@ -266,9 +245,9 @@ private slots:
     // through the window, not here, so the block stays and reaches the new rows.
     void wholeColumnTakesInRowsThatArriveLater()
     {
-        showGrid(numbered(5, 3));
+        showGrid(numbered(5, 1, 3));
         act(QStringLiteral("header 1"));
-        model->appendRecords(numbered(5, 30));
+        model->appendRecords(numbered(5, 4, 30));
         QVERIFY(view->isSelected(model->rowCount() - 1, 1));
         QCOMPARE(QString::fromUtf8(view->selectedText()).count(QLatin1Char('\n')),
                  model->rowCount());

@@ -3,6 +3,7 @@
 // that it paints only the rows on screen and leaves the screen alone when rows are added below.
 #include "gridmodel.h"
 #include "gridview.h"
+#include "resultrows.h"
 
 #include <QHeaderView>
 #include <QScrollBar>
@@ -15,17 +16,6 @@
 #include <vector>
 
 namespace {
-
-std::shared_ptr<const ResultChunk> numbered(int columns, int first, int count)
-{
-    ResultChunkBuilder builder(columns);
-    for (int record = first; record < first + count; ++record) {
-        for (int column = 0; column < columns; ++column)
-            builder.appendField(std::to_string(record) + "." + std::to_string(column));
-        builder.endRecord();
-    }
-    return builder.finish();
-}
 
 std::vector<std::string> names(int count)
 {

@@ -1,6 +1,7 @@
 // The log memo: lines in order, selection and copy with keys, mouse and menu, no typing,
 // wrapping that leaves the lines alone, following the end, and a log of a million lines.
 #include "logview.h"
+#include "resultrows.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,18 +16,6 @@
 #include <vector>
 
 namespace {
-
-std::shared_ptr<const ResultChunk> batchOf(int columns,
-                                           const std::vector<std::vector<std::string>> &records)
-{
-    ResultChunkBuilder builder(columns);
-    for (const auto &record : records) {
-        for (const std::string &field : record)
-            builder.appendField(field);
-        builder.endRecord();
-    }
-    return builder.finish();
-}
 
 // A shown view with lines "line 0" to "line <count - 1>", tall enough for all of them.
 std::unique_ptr<LogView> viewWithLines(int count)
