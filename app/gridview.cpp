@@ -231,8 +231,18 @@ void GridView::selectionChanged()
     viewport()->update();
     if (!QAccessible::isActive())
         return;
-    QAccessibleEvent event(this, QAccessible::SelectionWithin);
-    QAccessible::updateAccessibility(&event);
+    QAccessibleEvent within(this, QAccessible::SelectionWithin);
+    QAccessible::updateAccessibility(&within);
+    // Bridges that take no notice of the above hear of the current cell: the only one selected,
+    // or one added to the selection. Blocks are never announced cell by cell.
+    if (!current.isValid() || !chosen.contains(current.row(), current.column()))
+        return;
+    const bool alone = chosen.ranges().size() == 1
+        && chosen.ranges().front()
+            == CellRange {current.row(), current.column(), current.row(), current.column()};
+    QAccessibleEvent cell(this, alone ? QAccessible::Selection : QAccessible::SelectionAdd);
+    cell.setChild(gridAccessibleChild(current.row(), current.column(), columnCount()));
+    QAccessible::updateAccessibility(&cell);
 }
 
 QRect GridView::visualRect(const QModelIndex &index) const
