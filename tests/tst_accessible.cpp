@@ -234,8 +234,14 @@ private slots:
             QCOMPARE(cells->cellAt(row, i % 25)->text(QAccessible::Name),
                      QStringLiteral("%1.%2").arg(row).arg(i % 25));
         }
+#ifndef __SANITIZE_ADDRESS__
+        // The address sanitizer holds freed memory back; there, only the check below that the
+        // first cell was let go tells.
         QVERIFY2(residentKiB() - before < 1024,
                  qPrintable(QStringLiteral("%1 KiB more").arg(residentKiB() - before)));
+#else
+        Q_UNUSED(before);
+#endif
         QVERIFY(!QAccessible::accessibleInterface(first));
     }
 
