@@ -70,8 +70,7 @@ LatLonBox boxAround(double lat, double lon, double radiusKm)
     }
     // The meridians that touch the circle: their points of contact lie nearer the pole than
     // the centre, so the circle is wider there than along its centre's parallel.
-    const double halfWidth =
-        degrees(std::asin(std::sin(radians(reach)) / std::cos(radians(lat))));
+    const double halfWidth = degrees(std::asin(std::sin(radians(reach)) / std::cos(radians(lat))));
     box.lonLo = lon - halfWidth;
     box.lonHi = lon + halfWidth;
     if (box.lonLo < -180 || box.lonHi > 180)

@@ -100,8 +100,7 @@ void killStationCheck(const ConnectionSettings &settings, std::uint64_t serverId
         const QString processId = workerProcessId(rows, serverId);
         if (!processId.isEmpty())
             connection.execute(killStatement(processId));
-    } catch (const std::exception &) {
-    }
+    } catch (const std::exception &) { }
 }
 
 QString stationCheckText(const QString &icao, const QString &table,

@@ -81,7 +81,7 @@ public:
     {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
             return QAbstractTableModel::headerData(section, orientation, role);
-        static const char *const titles[] = {"ICAO", "FAA",       "Name",         "Place",
+        static const char *const titles[] = {"ICAO",     "FAA",       "Name",         "Place",
                                              "Latitude", "Longitude", "Distance (km)"};
         return section >= 0 && section <= Distance ? QString::fromLatin1(titles[section])
                                                    : QVariant();
@@ -162,8 +162,8 @@ StationFinder::StationFinder(const StationList &stations, MessageSeam &messages,
     CheckResult = named(new QLabel(this), "CheckResult", QStringLiteral("Database check"));
     CheckResult->setWordWrap(true);
     CheckResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    CloseButton = button(this, "CloseButton", QStringLiteral("Close"),
-                         QStringLiteral("Close the finder"));
+    CloseButton =
+        button(this, "CloseButton", QStringLiteral("Close"), QStringLiteral("Close the finder"));
 
     auto *searchRow = new QHBoxLayout;
     searchRow->addWidget(searchLabel);

@@ -21,8 +21,7 @@ bool startsWordAt(std::string_view text, size_t at)
 int findingIn(std::string_view text, std::string_view word)
 {
     int best = 0;
-    for (size_t at = text.find(word); at != std::string_view::npos;
-         at = text.find(word, at + 1)) {
+    for (size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
         if (at == 0)
             return 3;
         best = std::max(best, startsWordAt(text, at) ? 2 : 1);

@@ -68,22 +68,21 @@ TEST_P(Search, FindsTheBestMatchesFirst)
 
 INSTANTIATE_TEST_SUITE_P(
     Finder, Search,
-    testing::Values(
-        SearchCase {"NameAnyCase", "NEWBURGH", {"KSWF"}, 1},
-        SearchCase {"AccentsIgnored", "dubendorf", {"LSMD"}, 1},
-        SearchCase {"AccentsInTheTextToo", "Dübendorf", {"LSMD"}, 1},
-        SearchCase {"LettersOfTheirOwnSpeltPlain", "isafjordur", {"BIIS"}, 1},
-        SearchCase {"IcaoId", "kswf", {"KSWF"}, 1},
-        // The whole FAA code comes before the ICAO ids and names that begin with it.
-        SearchCase {"FaaCode", "swf", {"KSWF"}, 0},
-        SearchCase {"IcaoPrefixBeforeNames", "ksw", {"KSWF", "KSWO"}, 0},
-        // A name that begins with the word before a place that holds it: Zurich-Kloten, then
-        // the air base in Zurich.
-        SearchCase {"NameBeforePlace", "zurich", {"LSZH", "LSMD"}, 2},
-        SearchCase {"EveryWordMustBeFound", "newburgh ny", {"KSWF"}, 1},
-        SearchCase {"WordsInAnyOrder", "stewart newburgh", {"KSWF"}, 1},
-        SearchCase {"NothingMatches", "qqxqq", {}, 0},
-        SearchCase {"EmptyTextListsAll", "  ", {"AGGH", "ANYN"}, 5634}));
+    testing::Values(SearchCase {"NameAnyCase", "NEWBURGH", {"KSWF"}, 1},
+                    SearchCase {"AccentsIgnored", "dubendorf", {"LSMD"}, 1},
+                    SearchCase {"AccentsInTheTextToo", "Dübendorf", {"LSMD"}, 1},
+                    SearchCase {"LettersOfTheirOwnSpeltPlain", "isafjordur", {"BIIS"}, 1},
+                    SearchCase {"IcaoId", "kswf", {"KSWF"}, 1},
+                    // The whole FAA code comes before the ICAO ids and names that begin with it.
+                    SearchCase {"FaaCode", "swf", {"KSWF"}, 0},
+                    SearchCase {"IcaoPrefixBeforeNames", "ksw", {"KSWF", "KSWO"}, 0},
+                    // A name that begins with the word before a place that holds it: Zurich-Kloten,
+                    // then the air base in Zurich.
+                    SearchCase {"NameBeforePlace", "zurich", {"LSZH", "LSMD"}, 2},
+                    SearchCase {"EveryWordMustBeFound", "newburgh ny", {"KSWF"}, 1},
+                    SearchCase {"WordsInAnyOrder", "stewart newburgh", {"KSWF"}, 1},
+                    SearchCase {"NothingMatches", "qqxqq", {}, 0},
+                    SearchCase {"EmptyTextListsAll", "  ", {"AGGH", "ANYN"}, 5634}));
 
 TEST(Distance, MatchesKnownGreatCircleValues)
 {
@@ -175,8 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A circle that holds the pole takes every longitude.
         BoxCase {"Alert1000HoldsThePole", 82.5167, -62.2833, 1000, P::None, "73.5234", "90.0000",
                  "-180.0000", "180.0000"},
-        BoxCase {"SouthPole", -90, 0, 50, P::None, "-90.0000", "-89.5503", "-180.0000",
-                 "180.0000"},
+        BoxCase {"SouthPole", -90, 0, 50, P::None, "-90.0000", "-89.5503", "-180.0000", "180.0000"},
         BoxCase {"LabasaStaysWest", -16.4667, 179.34, 50, P::None, "-16.9164", "-16.0170",
                  "178.8711", "179.8089"},
         BoxCase {"LabasaCrossesEastwards", -16.4667, 179.34, 100, P::CrossesDateLine},
