@@ -347,10 +347,14 @@ void TForm1::buildFinderHistoryAndKeys()
         "The statements run since the program started; pick one to put it back into the SQL "
         "QUERY box (Ctrl+Up and Ctrl+Down in that box step through them)"));
     SQLHistoryButton->setGeometry(1181, 226, 80, 18);
-    SQLHistoryButton->setPopupMode(QToolButton::InstantPopup);
-    auto *historyMenu = new HistoryMenu(history, SQLHistoryButton);
-    SQLHistoryButton->setMenu(historyMenu);
-    connect(historyMenu, &HistoryMenu::picked, this, &TForm1::HistoryStatementPicked);
+    SQLHistoryButton->setArrowType(Qt::DownArrow);
+    SQLHistoryButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    // The list opens as a popup of its own: the window's event loop goes on, none is nested.
+    SQLHistoryMenu = new HistoryMenu(history, SQLHistoryButton);
+    connect(SQLHistoryButton, &QToolButton::clicked, this, [this] {
+        SQLHistoryMenu->popup(SQLHistoryButton->mapToGlobal(SQLHistoryButton->rect().bottomLeft()));
+    });
+    connect(SQLHistoryMenu, &HistoryMenu::picked, this, &TForm1::HistoryStatementPicked);
 
     // Window-wide keys that leave every control's own keys alone: Esc is taken only while a
     // run can be cancelled, and no control of the window uses F1.

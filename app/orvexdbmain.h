@@ -16,6 +16,7 @@
 
 class GridModel;
 class GridView;
+class HistoryMenu;
 class LogView;
 class SaveDialogSeam;
 class MessageSeam;
@@ -174,6 +175,7 @@ public:
     // The statements run since the program started, and the drop-down list that brings one
     // back into the SQL memo.
     QToolButton *SQLHistoryButton = nullptr;
+    HistoryMenu *SQLHistoryMenu = nullptr;
     StatementHistory history;
 
     // Result area
