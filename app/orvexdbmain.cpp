@@ -704,6 +704,9 @@ void TForm1::FindStationButtonClick()
         finder = new StationFinder(StationList::builtIn(), messages, std::move(host), this);
         connect(finder, &StationFinder::stationChosen, this, &TForm1::FinderStationChosen);
         connect(finder, &StationFinder::boxChosen, this, &TForm1::FinderBoxChosen);
+        // First shown over the result area, below the constraints it fills in, so they stay in
+        // sight.
+        finder->move(mapToGlobal(QPoint(Panel3->x() + 200, Panel3->y() + 24)));
     }
     finder->show();
     finder->raise();

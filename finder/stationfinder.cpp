@@ -200,7 +200,7 @@ StationFinder::StationFinder(const StationList &stations, MessageSeam &messages,
     const int widths[] = {48, 40, 230, 210, 70, 80};
     for (int column = 0; column < int(std::size(widths)); ++column)
         StationTable->setColumnWidth(column, widths[column]);
-    resize(820, 520);
+    resize(780, 400);
 }
 
 StationFinder::~StationFinder()
