@@ -5,6 +5,7 @@
 #include "gridexport.h"
 #include "gridmodel.h"
 #include "gridview.h"
+#include "historymenu.h"
 #include "logview.h"
 #include "messageseam.h"
 #include "orvexapplication.h"
@@ -13,6 +14,8 @@
 #include "progresstext.h"
 #include "queryworker.h"
 #include "statementbuilder.h"
+#include "stationfinder.h"
+#include "stationlist.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,7 +28,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -144,6 +149,7 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
     gridArea->addWidget(StringGrid1);
 
     buildStatusPanel();
+    buildFinderHistoryAndKeys();
 
     runs = new RunController(*this, SQLConnectionStatus, SQLQueryStatus, this);
     Timer1 = named(runs->progressTimer(), "Timer1");
@@ -314,13 +320,83 @@ void TForm1::buildStatusPanel()
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
-    // The SQL memo takes no line breaks from the keyboard: Enter must not split the statement.
     if (watched == SQLEdit && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (sqlMemoKey(*key))
+            return true;
+        // The SQL memo takes no line breaks from the keyboard: Enter must not split the
+        // statement.
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
             return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::buildFinderHistoryAndKeys()
+{
+    // In the free space of row 1, between the connection button and the table chooser's title.
+    FindStationButton =
+        button(Panel1, "FindStationButton", QStringLiteral("Find station..."), {252, 32, 97, 25});
+    FindStationButton->setToolTip(
+        QStringLiteral("Find a station by its name, place or identifier, or the stations near "
+                       "one, and search by it"));
+    connect(FindStationButton, &QPushButton::clicked, this, &TForm1::FindStationButtonClick);
+
+    // Right of the SQL memo's title, above the memo.
+    SQLHistoryButton = named(new QToolButton(Panel1), "SQLHistoryButton");
+    SQLHistoryButton->setText(QStringLiteral("History"));
+    SQLHistoryButton->setAccessibleName(QStringLiteral("Statement history"));
+    SQLHistoryButton->setToolTip(QStringLiteral(
+        "The statements run since the program started; pick one to put it back into the SQL "
+        "QUERY box (Ctrl+Up and Ctrl+Down in that box step through them)"));
+    SQLHistoryButton->setGeometry(1181, 226, 80, 18);
+    SQLHistoryButton->setArrowType(Qt::DownArrow);
+    SQLHistoryButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    // The list opens as a popup of its own: the window's event loop goes on, none is nested.
+    SQLHistoryMenu = new HistoryMenu(history, SQLHistoryButton);
+    connect(SQLHistoryButton, &QToolButton::clicked, this, [this] {
+        SQLHistoryMenu->popup(SQLHistoryButton->mapToGlobal(SQLHistoryButton->rect().bottomLeft()));
+    });
+    connect(SQLHistoryMenu, &HistoryMenu::picked, this, &TForm1::HistoryStatementPicked);
+
+    // Window-wide keys that leave every control's own keys alone: Esc is taken only while a
+    // run can be cancelled, and no control of the window uses F1.
+    cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    cancelKey->setContext(Qt::WindowShortcut);
+    cancelKey->setEnabled(false);
+    connect(cancelKey, &QShortcut::activated, CancelButton, &QPushButton::click);
+    helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    helpKey->setContext(Qt::WindowShortcut);
+    connect(helpKey, &QShortcut::activated, DatabaseHelp, &QPushButton::click);
+
+    SearchButton->setToolTip(
+        QStringLiteral("Build the statement from the search constraints and run it (Alt+S)"));
+    CancelButton->setToolTip(QStringLiteral("Cancel the running query (Esc or Alt+C)"));
+    ExitButton->setToolTip(QStringLiteral("End the program (Alt+X)"));
+    SubmitSQL->setToolTip(QStringLiteral(
+        "Run the statement in the SQL QUERY box as it is (Ctrl+Enter or F5 in that box)"));
+    DatabaseHelp->setToolTip(QStringLiteral("Show the help (F1)"));
+}
+
+bool TForm1::sqlMemoKey(const QKeyEvent &key)
+{
+    const Qt::KeyboardModifiers modifiers =
+        key.modifiers() & ~Qt::KeypadModifier & ~Qt::GroupSwitchModifier;
+    const bool enter = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
+    if ((enter && modifiers == Qt::ControlModifier)
+        || (key.key() == Qt::Key_F5 && modifiers == Qt::NoModifier)) {
+        SubmitSQL->click();
+        return true;
+    }
+    if (modifiers != Qt::ControlModifier || (key.key() != Qt::Key_Up && key.key() != Qt::Key_Down))
+        return false;
+    const std::optional<QString> statement =
+        key.key() == Qt::Key_Up ? history.older(sqlMemoText()) : history.newer();
+    if (statement) {
+        SQLEdit->setPlainText(*statement);
+        SQLEdit->moveCursor(QTextCursor::End);
+    }
+    return true;
 }
 
 void TForm1::FormCreate()
@@ -501,6 +577,7 @@ void TForm1::StartRun()
         return;
     }
     QueryJob job {statementFromMemoText(memoText).toUtf8(), connectionSettings};
+    historyRun = history.started(memoText, QDateTime::currentDateTime());
 
     // Each status is painted before the next step, without handling other events meanwhile.
     StatusMessage->setText(QStringLiteral("Clearing grid..."));
@@ -516,6 +593,7 @@ void TForm1::runStarted()
 {
     SearchButton->setEnabled(false);
     CancelButton->setEnabled(true);
+    cancelKey->setEnabled(true);
 }
 
 void TForm1::runColumns(std::vector<std::string> names)
@@ -553,7 +631,18 @@ void TForm1::runProgress(const ProgressTick &tick)
 
 void TForm1::runFinished()
 {
+    history.finished(historyRun, gridModel->store().recordCount());
     RunFinished();
+}
+
+void TForm1::runFailed()
+{
+    history.failed(historyRun);
+}
+
+void TForm1::runCancelled()
+{
+    history.cancelled(historyRun);
 }
 
 void TForm1::RunFinished()
@@ -563,6 +652,7 @@ void TForm1::RunFinished()
     ProgressBar1->setValue(0);
     SearchButton->setEnabled(true);
     CancelButton->setEnabled(false);
+    cancelKey->setEnabled(false);
 }
 
 void TForm1::ExitButtonClick()
@@ -606,4 +696,54 @@ void TForm1::ClipboardCSVButtonClick()
 void TForm1::ClipboardSpaceButtonClick()
 {
     CopyGridToClipboard(gridModel->store(), ClipboardMode::SpaceAligned);
+}
+
+void TForm1::FindStationButtonClick()
+{
+    if (!finder) {
+        StationFinder::Host host {[this] { return connectionSettings; },
+                                  [this] {
+                                      return OrvexTable->currentText();
+                                  }};
+        finder = new StationFinder(StationList::builtIn(), messages, std::move(host), this);
+        connect(finder, &StationFinder::stationChosen, this, &TForm1::FinderStationChosen);
+        connect(finder, &StationFinder::boxChosen, this, &TForm1::FinderBoxChosen);
+        // First shown over the result area, below the constraints it fills in, so they stay in
+        // sight.
+        finder->move(mapToGlobal(QPoint(Panel3->x() + 200, Panel3->y() + 24)));
+    }
+    finder->show();
+    finder->raise();
+    finder->activateWindow();
+}
+
+// A station or a box from the finder takes the place of the station and position constraints
+// set before, so the statement selects by what was chosen alone.
+void TForm1::FinderStationChosen(const QString &icao)
+{
+    StnEq->setText(icao);
+    StnEqCheck->setChecked(true);
+    StnRangeCheck->setChecked(false);
+    LatRangeCheck->setChecked(false);
+    LonRangeCheck->setChecked(false);
+}
+
+void TForm1::FinderBoxChosen(const QString &latLo, const QString &latHi, const QString &lonLo,
+                             const QString &lonHi)
+{
+    LatLo->setText(latLo);
+    LatHi->setText(latHi);
+    LonLo->setText(lonLo);
+    LonHi->setText(lonHi);
+    LatRangeCheck->setChecked(true);
+    LonRangeCheck->setChecked(true);
+    StnEqCheck->setChecked(false);
+    StnRangeCheck->setChecked(false);
+}
+
+void TForm1::HistoryStatementPicked(const QString &statement)
+{
+    SQLEdit->setPlainText(statement);
+    SQLEdit->moveCursor(QTextCursor::End);
+    SQLEdit->setFocus();
 }

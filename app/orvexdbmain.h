@@ -5,15 +5,18 @@
 #include "runcontroller.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
+#include "statementhistory.h"
 
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 class GridModel;
 class GridView;
+class HistoryMenu;
 class LogView;
 class SaveDialogSeam;
 class MessageSeam;
@@ -21,12 +24,16 @@ class TOrvexSettingsForm;
 class QCheckBox;
 class QComboBox;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QShortcut;
 class QTimer;
+class QToolButton;
+class StationFinder;
 class TOrvexNavigatorDocForm;
 struct SearchConstraints;
 
@@ -147,6 +154,10 @@ public:
     QLineEdit *ParamHi = nullptr;
     QComboBox *VarTypes = nullptr;
 
+    // The station finder, opened from row 1; made when first asked for.
+    QPushButton *FindStationButton = nullptr;
+    StationFinder *finder = nullptr;
+
     // Action area
     QPushButton *GenerateSQLButton = nullptr;
     QPushButton *SubmitSQL = nullptr;
@@ -161,6 +172,11 @@ public:
     LogView *Memo1 = nullptr;
     QLabel *Label1 = nullptr;
     QPlainTextEdit *SQLEdit = nullptr;
+    // The statements run since the program started, and the drop-down list that brings one
+    // back into the SQL memo.
+    QToolButton *SQLHistoryButton = nullptr;
+    HistoryMenu *SQLHistoryMenu = nullptr;
+    StatementHistory history;
 
     // Result area
     GridView *StringGrid1 = nullptr;
@@ -203,6 +219,13 @@ public slots:
     void SaveCSVButtonClick();
     void ClipboardCSVButtonClick();
     void ClipboardSpaceButtonClick();
+    void FindStationButtonClick();
+    // The finder's "Use this station" and "Use a box around it".
+    void FinderStationChosen(const QString &icao);
+    void FinderBoxChosen(const QString &latLo, const QString &latHi, const QString &lonLo,
+                         const QString &lonHi);
+    // Puts a statement of the history into the SQL memo without running it.
+    void HistoryStatementPicked(const QString &statement);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -210,6 +233,10 @@ protected:
 private:
     void buildConstraintPanel();
     void buildStatusPanel();
+    // The station finder's button, the history list and the keys of the window and the SQL memo.
+    void buildFinderHistoryAndKeys();
+    // Ctrl+Enter, F5, Ctrl+Up and Ctrl+Down in the SQL memo; true when the key was taken.
+    bool sqlMemoKey(const QKeyEvent &key);
     // Binds the status statement to the status connection, applies the recipe and opens it.
     // Returns whether it is connected; throws on errors.
     bool openStatusConnection();
@@ -230,8 +257,15 @@ private:
     void runError(const QString &text) override;
     void runProgress(const ProgressTick &tick) override;
     void runFinished() override;
+    void runFailed() override;
+    void runCancelled() override;
 
     MessageSeam &messages;
     TOrvexNavigatorDocForm *helpWindow = nullptr;
     TOrvexSettingsForm *settingsWindow = nullptr;
+    // Esc cancels while a run is in progress, and only then; F1 shows the help.
+    QShortcut *cancelKey = nullptr;
+    QShortcut *helpKey = nullptr;
+    // The history's id of the current or last run.
+    std::uint64_t historyRun = 0;
 };

@@ -155,6 +155,7 @@ void RunController::startWorker()
 
 void RunController::failRun(const QString &error)
 {
+    display.runFailed();
     endRun();
     display.runFinished();
     display.runError(error);
@@ -239,6 +240,8 @@ void RunController::apply(RunOutput &output)
         break;
     case RunOutput::Kind::Message: {
         const std::shared_ptr<RunChannel> asking = channel;
+        // The worker's one message tells its failure.
+        display.runFailed();
         display.runMessage(QString::fromStdString(output.text));
         asking->messageAnswered();
         break;
@@ -267,6 +270,7 @@ void RunController::cancel()
         channel->stopAndHoldConnection();
         if (channel->serverId() == 0) {
             channel->releaseConnection();
+            display.runCancelled();
             endRun();
             display.runFinished();
             display.runLogLine(CancelTexts::done);
@@ -316,6 +320,7 @@ void RunController::beginKill(const QString &processId)
     // killed, and keeps its connection until then.
     state_ = State::Cancelling;
     pending.clear();
+    display.runCancelled();
     display.runLogLine(killingQueryLine(processId));
     // The window goes on with its other events during the pause, but takes no other start or
     // cancel: the run is cancelling.

@@ -45,6 +45,11 @@ public:
     virtual void runProgress(const ProgressTick &tick) = 0;
     // The run is over; the window goes back to its idle state.
     virtual void runFinished() = 0;
+    // The run failed (its worker could not connect, the server refused its statement, or the
+    // run could not go on); told before the failure's message and the run's end.
+    virtual void runFailed() { }
+    // The run was cancelled: nothing more of it is shown; told before the run's end.
+    virtual void runCancelled() { }
 };
 
 // One query run from start to end, away from any widget: the first counter readings, the

@@ -1,0 +1,264 @@
+// The keys of the main window and its SQL memo, sent as real key events, and the statements run
+// since start with their list, against the test server.
+#include "backgroundthread.h"
+#include "clientlibrary.h"
+#include "gridmodel.h"
+#include "historymenu.h"
+#include "logview.h"
+#include "orvexapplication.h"
+#include "orvexdbdocs.h"
+#include "orvexdbmain.h"
+#include "platformnotices.h"
+#include "resultstore.h"
+#include "scriptedmessages.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+namespace {
+
+const QString kswfDay =
+    QStringLiteral("SELECT icao, hour FROM surfaceshort WHERE icao = 'KSWF' AND year = 1995 AND "
+                   "month = 7 AND day = 15");
+// One record every 50 ms, long enough to be cancelled in the middle; a wide record fills the
+// server's buffer at once, so the first ones arrive soon.
+const QString slowQuery =
+    QStringLiteral("SELECT id, icao, SLEEP(0.05) AS pause, REPEAT('x', 20000) AS pad FROM "
+                   "surfaceshort");
+
+// Counts the Esc key presses that reach a control.
+class EscapeSpy : public QObject
+{
+public:
+    int presses = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress
+            && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+            ++presses;
+        return false;
+    }
+};
+
+} // namespace
+
+class TestKeys : public QObject
+{
+    Q_OBJECT
+
+private:
+    ScriptedMessages messages;
+    std::unique_ptr<TForm1> form;
+    TOrvexNavigatorDocForm *help = nullptr;
+
+    // Clicks into the SQL memo, empties it with Ctrl+A and Delete and types the text.
+    void typeIntoMemo(const QString &text)
+    {
+        QTest::mouseClick(form->SQLEdit->viewport(), Qt::LeftButton);
+        QTest::keyClick(form->SQLEdit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(form->SQLEdit, Qt::Key_Delete);
+        QTest::keyClicks(form->SQLEdit, text);
+    }
+
+    // Types the statement and runs it with Ctrl+Enter; waits for the end.
+    void runFromMemo(const QString &statement)
+    {
+        typeIntoMemo(statement);
+        QTest::keyClick(form->SQLEdit, Qt::Key_Return, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 30000);
+    }
+
+    void startSlowRun()
+    {
+        typeIntoMemo(slowQuery);
+        QTest::keyClick(form->SQLEdit, Qt::Key_F5);
+        QTRY_VERIFY_WITH_TIMEOUT(form->gridModel->store().recordCount() >= 3, 10000);
+    }
+
+    QStringList logLines() const
+    {
+        QStringList lines;
+        for (qsizetype i = 0; i < form->Memo1->lineCount(); ++i)
+            lines << form->Memo1->line(i);
+        return lines;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        installPlatformNoticeFilter();
+        QVERIFY2(!qEnvironmentVariableIsEmpty("MYSQL_UNIX_PORT"),
+                 "run through ctest, which starts the test server");
+    }
+
+    void init()
+    {
+        messages = ScriptedMessages();
+        form = std::make_unique<TForm1>(messages);
+        help = new TOrvexNavigatorDocForm(form.get());
+        form->setHelpWindow(help);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    void cleanup()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(backgroundThreadsRunning(), 0, 10000);
+        QCOMPARE(messages.unscripted, 0);
+        form.reset();
+    }
+
+    void memoKeysSubmit_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("runs");
+        QTest::newRow("Ctrl+Return") << int(Qt::Key_Return) << int(Qt::ControlModifier) << true;
+        QTest::newRow("Ctrl+Enter on the keypad")
+            << int(Qt::Key_Enter) << int(Qt::ControlModifier | Qt::KeypadModifier) << true;
+        QTest::newRow("F5") << int(Qt::Key_F5) << int(Qt::NoModifier) << true;
+        // Enter alone still does nothing in the memo; other keys are the memo's own.
+        QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier) << false;
+        QTest::newRow("Shift+F5") << int(Qt::Key_F5) << int(Qt::ShiftModifier) << false;
+        QTest::newRow("Ctrl+F5") << int(Qt::Key_F5) << int(Qt::ControlModifier) << false;
+    }
+
+    void memoKeysSubmit()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, runs);
+        typeIntoMemo(kswfDay);
+        QTest::keyClick(form->SQLEdit, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(form->runInProgress(), runs);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 30000);
+        QCOMPARE(form->SQLEdit->toPlainText(), kswfDay);
+        QCOMPARE(messages.texts(), QStringList());
+        QCOMPARE(form->gridModel->store().recordCount(), runs ? 24 : 0);
+        QCOMPARE(int(form->history.entries().size()), runs ? 1 : 0);
+    }
+
+    // F5 during a run is refused as a second start is; Esc then cancels it as the Cancel button
+    // does, with its log lines after the pause.
+    void f5RefusedAndEscapeCancelsDuringARun()
+    {
+        startSlowRun();
+        QTest::keyClick(form->SQLEdit, Qt::Key_F5);
+        QCOMPARE(messages.texts(), QStringList {QStringLiteral("A query is already running.")});
+        QCOMPARE(int(form->history.entries().size()), 1);
+
+        const QString id = QString::number(form->runs->workerServerId());
+        QTest::keyClick(form->StnEq, Qt::Key_Escape);
+        QCOMPARE(logLines().last(), QStringLiteral("Killing query ") + id + QStringLiteral("..."));
+        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 15000);
+        QCOMPARE(logLines().mid(logLines().size() - 2),
+                 (QStringList {QStringLiteral("Killed query ") + id + QLatin1Char('.'),
+                               QStringLiteral("Done...")}));
+        QCOMPARE(form->StatusMessage->text(), QStringLiteral("Done!"));
+        QCOMPARE(form->history.entries().front().outcome,
+                 StatementHistory::Entry::Outcome::Cancelled);
+    }
+
+    // With nothing running, Esc cancels nothing and reaches the control that has the focus.
+    void escapeWhenIdleIsTheControlsOwn()
+    {
+        form->SQLEdit->setFocus();
+        EscapeSpy spy;
+        form->SQLEdit->installEventFilter(&spy);
+        QTest::keyClick(form->SQLEdit, Qt::Key_Escape);
+        QCOMPARE(spy.presses, 1);
+        QCOMPARE(logLines(), QStringList());
+        QCOMPARE(messages.texts(), QStringList());
+        QVERIFY(!form->runInProgress());
+    }
+
+    void f1ShowsTheHelp()
+    {
+        QVERIFY(!help->isVisible());
+        QTest::keyClick(form->StnEq, Qt::Key_F1);
+        QVERIFY(help->isVisible());
+    }
+
+    // The list shows each run newest first with its time and outcome; picking one puts it into
+    // the memo and runs nothing.
+    void historyListsRunsAndBringsOneBack()
+    {
+        runFromMemo(kswfDay);
+        runFromMemo(QStringLiteral("SELECT nosuchcolumn FROM surfaceshort"));
+        QCOMPARE(messages.texts(), QStringList {QStringLiteral("Failed")});
+        startSlowRun();
+        QTest::keyClick(form->SQLEdit, Qt::Key_Escape);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 15000);
+        typeIntoMemo(QStringLiteral("draft"));
+        const QStringList log = logLines();
+
+        QTest::mouseClick(form->SQLHistoryButton, Qt::LeftButton);
+        QMenu *menu = form->SQLHistoryMenu;
+        QTRY_VERIFY(menu->isVisible());
+        const QList<QAction *> actions = menu->actions();
+        QCOMPARE(actions.size(), 3);
+        QStringList lines;
+        for (QAction *action : actions)
+            lines << action->text().mid(10); // after the time and its two blanks
+        const qint64 cancelledRows = form->gridModel->store().recordCount();
+        QCOMPARE(
+            lines,
+            (QStringList {QStringLiteral("cancelled, ") + QString::number(cancelledRows)
+                              + QStringLiteral(" rows  ") + slowQuery,
+                          QStringLiteral("failed  SELECT nosuchcolumn FROM surfaceshort"),
+                          QStringLiteral("24 rows  ") + kswfDay.left(90) + QStringLiteral("...")}));
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(actions.at(2)).center());
+        QTRY_VERIFY(!menu->isVisible());
+        QCOMPARE(form->SQLEdit->toPlainText(), kswfDay);
+        QVERIFY(!form->runInProgress());
+        QCOMPARE(logLines(), log);
+        QCOMPARE(int(form->history.entries().size()), 3);
+    }
+
+    // Ctrl+Up and Ctrl+Down in the memo step through the statements and back to what was typed.
+    void memoStepsThroughTheHistory()
+    {
+        const QString older = kswfDay + QStringLiteral(" AND hour < 2");
+        runFromMemo(older);
+        runFromMemo(kswfDay);
+        typeIntoMemo(QStringLiteral("SELECT"));
+        const struct
+        {
+            Qt::Key key;
+            QString memo;
+        } steps[] = {{Qt::Key_Up, kswfDay},
+                     {Qt::Key_Up, older},
+                     {Qt::Key_Up, older},
+                     {Qt::Key_Down, kswfDay},
+                     {Qt::Key_Down, QStringLiteral("SELECT")},
+                     {Qt::Key_Down, QStringLiteral("SELECT")}};
+        for (const auto &step : steps) {
+            QTest::keyClick(form->SQLEdit, step.key, Qt::ControlModifier);
+            QCOMPARE(form->SQLEdit->toPlainText(), step.memo);
+            QVERIFY(!form->runInProgress());
+        }
+        QCOMPARE(int(form->history.entries().size()), 2);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    ClientLibraryScope clientLibrary;
+    OrvexApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    TestKeys test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_keys.moc"
