@@ -266,6 +266,18 @@ void SqlConnection::open()
         const unsigned int protocol = MYSQL_PROTOCOL_SOCKET;
         mysql_options(m, MYSQL_OPT_PROTOCOL, &protocol);
     }
+    // Over the network the connection is encrypted whenever the server offers TLS, and stays
+    // plain with a server that does not. The server's certificate is not verified, as there is
+    // no setting to name an authority to verify it against: this keeps the data from those who
+    // listen on the way, not from one who poses as the server. A Unix socket never leaves the
+    // machine and stays plain.
+    const bool overSocket = address.port == 0
+        && (!socket.isEmpty() || host.isEmpty() || address.host == QLatin1String("localhost"));
+    if (!overSocket) {
+        mysql_ssl_set(m, nullptr, nullptr, nullptr, nullptr, nullptr);
+        const my_bool verify = 0;
+        mysql_optionsv(m, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &verify);
+    }
     // User name and password go as empty texts, not null: a null user name would make the
     // library log in as the operating-system user.
     if (!mysql_real_connect(m, orNull(host), user.constData(), password.constData(),

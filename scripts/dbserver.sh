@@ -19,6 +19,10 @@
 # Clients reach it with MYSQL_UNIX_PORT=$ORVEX_DB_SOCKET and host "localhost", or with
 # host 127.0.0.1 and port $ORVEX_DB_PORT.
 #
+# The server offers TLS on its connections, with a self-signed certificate made with openssl in
+# DIR/tls at the first start; ORVEX_DB_TLS=0 at start gives a server without TLS. DIR/env says
+# which (ORVEX_DB_TLS, 1 or 0).
+#
 # load writes DIR/sample.loaded ("scale N") when all rows are in, and removes it first.
 # load runs the sample generator: $ORVEX_SAMPLE if set, else build/data/orvex_sample
 # under the repository root. SCALE (default 1) is its --scale: 1 gives about 264,000
@@ -30,6 +34,7 @@ readonly ROOT_PASSWORD=qxzv
 readonly DB_NAME=orvex
 readonly START_TIMEOUT=60
 readonly STOP_TIMEOUT=30
+tls=1
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -177,6 +182,7 @@ write_env() {
         printf 'ORVEX_DB_PASSWORD=%q\n' "$ROOT_PASSWORD"
         printf 'ORVEX_DB_NAME=%q\n' "$DB_NAME"
         printf 'ORVEX_DB_DIR=%q\n' "$dir"
+        printf 'ORVEX_DB_TLS=%q\n' "$tls"
     } >"$tmp"
     chmod 644 "$tmp"
     mv -f "$tmp" "$envfile"
@@ -209,6 +215,20 @@ initialise_datadir() {
     fi
 }
 
+# The server's certificate and key, made once: a self-signed certificate for 127.0.0.1 and
+# localhost, which the clients do not verify (they have no authority to verify it against).
+make_certificate() {
+    local folder=$dir/tls
+    [[ -s $folder/server-cert.pem && -s $folder/server-key.pem ]] && return 0
+    command -v openssl >/dev/null || die "openssl is needed for the server's TLS certificate"
+    mkdir -p -- "$folder"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=orvex-test-server \
+        -addext "subjectAltName=IP:127.0.0.1,DNS:localhost" \
+        -keyout "$folder/server-key.pem" -out "$folder/server-cert.pem" >/dev/null 2>&1 ||
+        die "openssl could not make the server's certificate"
+    chmod 600 "$folder/server-key.pem"
+}
+
 # Starts mariadbd on a port and sets launched_pid. Returns 1 when the port was taken
 # meanwhile (the caller tries another), dies on other failures.
 launch() {
@@ -223,6 +243,11 @@ launch() {
         --innodb-buffer-pool-size=512M --innodb-log-file-size=256M
         --innodb-flush-log-at-trx-commit=2 --innodb-doublewrite=0)
     ((EUID == 0)) && args+=(--user=root)
+    if ((tls)); then
+        args+=(--ssl-cert="$dir/tls/server-cert.pem" --ssl-key="$dir/tls/server-key.pem")
+    else
+        args+=(--skip-ssl)
+    fi
 
     mkdir -p -- "$(dirname -- "$sock")"
     rm -f -- "$pidfile" "$sock" "$sock.lock"
@@ -315,6 +340,8 @@ cmd_start() {
         if [[ -z $port ]]; then # env lost: the server's command line still says
             port=$(tr '\0' '\n' <"/proc/$pid/cmdline" | sed -n 's/^--port=//p')
             [[ -n $port ]] || die "server pid $pid runs on $datadir, but its port is unknown"
+            tls=0
+            tr '\0' '\n' <"/proc/$pid/cmdline" | grep -q '^--ssl-cert=' && tls=1
             write_env "$pid" "$port"
         fi
         note "already running: pid $pid, socket $sock, port $port"
@@ -322,6 +349,9 @@ cmd_start() {
     fi
 
     [[ -d $datadir/mysql ]] || initialise_datadir
+    tls=1
+    [[ ${ORVEX_DB_TLS:-1} == 0 ]] && tls=0
+    ((tls)) && make_certificate
 
     local tries
     launched_pid=""

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine and runs the whole test suite:
-# installs missing packages, configures build/ with tests, builds on all cores, runs ctest.
+# installs missing packages, configures build/ with tests, builds on all cores, runs ctest, then
+# the tests that use the database server once more with a server that offers no TLS.
 # The suite's fixture starts, loads and stops its own private database server
 # (scripts/dbserver.sh on build/testdb), so nothing else needs to run beforehand.
 # Exits with ctest's status.
@@ -23,4 +24,10 @@ cmake --build "$build" --parallel "$jobs"
 
 status=0
 ctest --test-dir "$build" --output-on-failure "$@" || status=$?
+# The test server offers TLS; the tests that use it run once more with a server that does not,
+# which the program must serve just as well.
+if ((status == 0)); then
+    echo "test.sh: the server's tests again, with a server without TLS" >&2
+    ORVEX_DB_TLS=0 ctest --test-dir "$build" --output-on-failure -L testdb "$@" || status=$?
+fi
 exit "$status"

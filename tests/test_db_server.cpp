@@ -246,6 +246,14 @@ TEST_P(HostValue, ReachesTheServer)
     const QMap<QString, QString> hosts = processHosts(*connection);
     const QString own = hosts.value(QString::number(connection->serverId()));
     EXPECT_TRUE(own.startsWith(q(GetParam().processHostPrefix))) << qPrintable(own);
+
+    // Over TCP the connection is encrypted when the server offers TLS; over a socket, never.
+    const bool overTcp = q(GetParam().processHostPrefix) == q("127.0.0.1:");
+    const bool serverOffersTls = serverEnv("ORVEX_DB_TLS") != q("0");
+    SqlResult cipher = connection->query(q("SHOW SESSION STATUS LIKE 'Ssl_cipher';"));
+    ASSERT_FALSE(cipher.eof());
+    EXPECT_EQ(!cipher.text(1).isEmpty(), overTcp && serverOffersTls)
+        << "cipher \"" << qPrintable(cipher.text(1)) << "\"";
 }
 
 INSTANTIATE_TEST_SUITE_P(

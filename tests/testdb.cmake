@@ -18,5 +18,6 @@ function(orvex_uses_testdb)
     set_tests_properties(${ARGN} PROPERTIES
         FIXTURES_REQUIRED testdb
         RESOURCE_LOCK testdb
+        LABELS testdb
         ENVIRONMENT "MYSQL_UNIX_PORT=${ORVEX_TESTDB_SOCKET};ORVEX_TESTDB_DIR=${ORVEX_TESTDB_DIR};QT_QPA_PLATFORM=offscreen")
 endfunction()
