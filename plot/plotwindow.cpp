@@ -1,0 +1,353 @@
+#include "plotwindow.h"
+
+#include "progresstext.h"
+
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+QString count(std::size_t n)
+{
+    return GroupThousands(QString::number(n));
+}
+
+// Well separated colours for any number of stations: hues a golden angle apart, with two
+// levels of saturation and value so neighbours differ in more than hue.
+QColor seriesColour(int index)
+{
+    const int hue = static_cast<int>(std::fmod(index * 137.508, 360.0));
+    return QColor::fromHsv(hue, index % 2 ? 160 : 230, index % 3 == 2 ? 150 : 200);
+}
+
+QString timeText(double minutes)
+{
+    return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(minutes) * 60, Qt::UTC)
+               .toString(QStringLiteral("yyyy-MM-dd hh:mm"))
+        + QStringLiteral(" UTC");
+}
+
+} // namespace
+
+PlotWindow::PlotWindow(const ResultStore &result, const QString &resultLabel,
+                       const QString &preferredColumn, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , store(std::make_shared<const ResultStore>(result))
+    , plotColumns(findPlotColumns(result))
+    , plotData(std::make_shared<const PlotData>())
+    , resultLabel(resultLabel)
+{
+    setObjectName(QStringLiteral("PlotWindow"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Plot of %1").arg(resultLabel));
+    setAccessibleName(windowTitle());
+    resize(1000, 620);
+
+    chooseImagePath = [this] {
+        return askImagePath();
+    };
+
+    auto *columnLabel = new QLabel(QStringLiteral("&Value:"), this);
+    columnChooser = new QComboBox(this);
+    columnChooser->setObjectName(QStringLiteral("ColumnChooser"));
+    columnChooser->setAccessibleName(QStringLiteral("Value column"));
+    columnLabel->setBuddy(columnChooser);
+    for (int column : plotColumns.numeric)
+        columnChooser->addItem(plotColumns.names[column], column);
+    request.valueColumn = plotColumns.initialColumn(preferredColumn);
+    columnChooser->setCurrentIndex(columnChooser->findData(request.valueColumn));
+
+    auto *timeLabel = new QLabel(QStringLiteral("&Time:"), this);
+    timeChooser = new QComboBox(this);
+    timeChooser->setObjectName(QStringLiteral("TimeChooser"));
+    timeChooser->setAccessibleName(QStringLiteral("Time axis"));
+    timeLabel->setBuddy(timeChooser);
+    timeChooser->addItem(QStringLiteral("observation time"));
+    if (plotColumns.hasReportTime())
+        timeChooser->addItem(QStringLiteral("report time"));
+    timeChooser->setEnabled(timeChooser->count() > 1);
+
+    resetButton = new QPushButton(QStringLiteral("&Reset view"), this);
+    resetButton->setObjectName(QStringLiteral("ResetViewButton"));
+    saveButton = new QPushButton(QStringLiteral("&Save image..."), this);
+    saveButton->setObjectName(QStringLiteral("SaveImageButton"));
+    copyButton = new QPushButton(QStringLiteral("&Copy image"), this);
+    copyButton->setObjectName(QStringLiteral("CopyImageButton"));
+
+    plot = new QCustomPlot(this);
+    plot->setObjectName(QStringLiteral("Plot"));
+    plot->setAccessibleName(QStringLiteral("Plot"));
+    plot->setAccessibleDescription(
+        QStringLiteral("Wheel: zoom. Drag: pan. Shift-drag or right-drag: zoom to a rectangle."));
+    plot->setMinimumSize(300, 200);
+    plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    plot->setNoAntialiasingOnDrag(true);
+    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
+    ticker->setDateTimeSpec(Qt::UTC);
+    ticker->setDateTimeFormat(QStringLiteral("yyyy-MM-dd\nhh:mm"));
+    plot->xAxis->setTicker(ticker);
+    plot->installEventFilter(this);
+    plot->setMouseTracking(true);
+
+    legend = new QListWidget(this);
+    legend->setObjectName(QStringLiteral("Legend"));
+    legend->setAccessibleName(QStringLiteral("Stations"));
+    legend->setToolTip(QStringLiteral("Uncheck a station to hide its line."));
+    legend->setFixedWidth(150);
+
+    statusLine = new QLabel(this);
+    statusLine->setObjectName(QStringLiteral("PlotStatus"));
+    hoverLine = new QLabel(this);
+    hoverLine->setObjectName(QStringLiteral("HoverPoint"));
+    hoverLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto *controls = new QHBoxLayout;
+    controls->addWidget(columnLabel);
+    controls->addWidget(columnChooser);
+    controls->addSpacing(12);
+    controls->addWidget(timeLabel);
+    controls->addWidget(timeChooser);
+    controls->addStretch();
+    controls->addWidget(resetButton);
+    controls->addWidget(saveButton);
+    controls->addWidget(copyButton);
+    auto *middle = new QHBoxLayout;
+    middle->addWidget(plot, 1);
+    middle->addWidget(legend);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(statusLine, 1);
+    bottom->addWidget(hoverLine);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
+    layout->addLayout(middle, 1);
+    layout->addLayout(bottom);
+
+    connect(columnChooser, &QComboBox::activated, this, &PlotWindow::columnChosen);
+    connect(timeChooser, &QComboBox::activated, this, &PlotWindow::columnChosen);
+    connect(resetButton, &QPushButton::clicked, this, &PlotWindow::resetView);
+    connect(saveButton, &QPushButton::clicked, this, &PlotWindow::saveImage);
+    connect(copyButton, &QPushButton::clicked, this, &PlotWindow::copyImage);
+    connect(legend, &QListWidget::itemChanged, this, &PlotWindow::legendChanged);
+    connect(plot->xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this,
+            &PlotWindow::redecimate);
+    connect(plot, &QCustomPlot::afterLayout, this, &PlotWindow::redecimate);
+
+    readColumn();
+}
+
+PlotWindow::~PlotWindow()
+{
+    jobs.close();
+}
+
+void PlotWindow::columnChosen()
+{
+    const int column = columnChooser->currentData().toInt();
+    const bool reportTime = timeChooser->currentIndex() == 1;
+    if (column == request.valueColumn && reportTime == request.reportTime)
+        return;
+    request = {column, reportTime};
+    readColumn();
+}
+
+void PlotWindow::readColumn()
+{
+    const std::uint64_t id = ++readId;
+    if (request.valueColumn < 0) {
+        statusLine->setText(plotColumns.whyNot());
+        return;
+    }
+    statusLine->setText(
+        QStringLiteral("Reading %1...").arg(plotColumns.names[request.valueColumn]));
+    jobs.run<std::shared_ptr<const PlotData>>(
+        [store = store, columns = plotColumns, request = request] {
+            return std::make_shared<const PlotData>(readPlotData(*store, columns, request));
+        },
+        [this, id](std::shared_ptr<const PlotData> data) { showData(id, std::move(data)); });
+}
+
+void PlotWindow::showData(std::uint64_t id, std::shared_ptr<const PlotData> data)
+{
+    // A column chosen after this one was asked for wins.
+    if (id != readId)
+        return;
+    plotData = std::move(data);
+    plot->clearGraphs();
+    graphs.clear();
+    legend->clear();
+    const QSignalBlocker quiet(legend);
+    for (std::size_t s = 0; s < plotData->series.size(); ++s) {
+        const PlotSeries &series = plotData->series[s];
+        QCPGraph *graph = plot->addGraph();
+        const QString name = series.name.isEmpty() ? QStringLiteral("(no station)") : series.name;
+        graph->setName(name);
+        graph->setPen(QPen(seriesColour(static_cast<int>(s)), 1.5));
+        graph->setLineStyle(QCPGraph::lsLine);
+        graph->setAdaptiveSampling(false);
+        graphs.push_back(graph);
+
+        auto *item = new QListWidgetItem(name, legend);
+        QPixmap swatch(12, 12);
+        swatch.fill(seriesColour(static_cast<int>(s)));
+        item->setIcon(QIcon(swatch));
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Checked);
+    }
+
+    const QString column = plotColumns.names[request.valueColumn];
+    const QString unit = columnUnit(column, plotColumns.sounding);
+    plot->yAxis->setLabel(unit.isEmpty() ? column : QStringLiteral("%1 (%2)").arg(column, unit));
+    plot->xAxis->setLabel(request.reportTime ? QStringLiteral("Report time (UTC)")
+                                             : QStringLiteral("Observation time (UTC)"));
+    plot->setAccessibleName(QStringLiteral("Plot of %1 against time").arg(column));
+
+    QString status = QStringLiteral("%1 points of %2 in %3 series")
+                         .arg(count(plotData->points), column, count(plotData->series.size()));
+    if (plotData->notNumbers > 0)
+        status += QStringLiteral("; %1 cells that are not numbers skipped")
+                      .arg(count(plotData->notNumbers));
+    if (plotData->badTimes > 0)
+        status += QStringLiteral("; %1 records without a valid time skipped")
+                      .arg(count(plotData->badTimes));
+    statusLine->setText(status + QLatin1Char('.'));
+
+    resetView();
+    emit plotShown();
+}
+
+void PlotWindow::resetView()
+{
+    const PlotData &data = *plotData;
+    if (data.first <= data.last) {
+        // A single time gets an hour either side, so it is not a range of nothing.
+        const double pad = data.first == data.last ? 60 : 0;
+        plot->xAxis->setRange((data.first - pad) * 60, (data.last + pad) * 60);
+    }
+    if (data.low <= data.high) {
+        const double pad = data.high > data.low ? (data.high - data.low) * 0.05 : 1;
+        plot->yAxis->setRange(data.low - pad, data.high + pad);
+    }
+    redecimate();
+    plot->replot();
+}
+
+void PlotWindow::redecimate()
+{
+    if (graphs.size() != plotData->series.size())
+        return;
+    const QCPRange range = plot->xAxis->range();
+    const int width = std::max(1, plot->axisRect()->width());
+    QVector<QCPGraphData> points;
+    for (std::size_t s = 0; s < graphs.size(); ++s) {
+        if (!graphs[s]->visible())
+            continue;
+        const PlotSeries &series = plotData->series[s];
+        decimate(series.minutes.data(), series.values.data(), series.minutes.size(),
+                 range.lower / 60, range.upper / 60, width, scratch);
+        points.resize(static_cast<qsizetype>(scratch.minutes.size()));
+        for (std::size_t i = 0; i < scratch.minutes.size(); ++i)
+            points[static_cast<qsizetype>(i)] = {scratch.minutes[i] * 60, scratch.values[i]};
+        graphs[s]->data()->set(points, true);
+    }
+}
+
+void PlotWindow::legendChanged(QListWidgetItem *item)
+{
+    const int row = legend->row(item);
+    if (row < 0 || static_cast<std::size_t>(row) >= graphs.size())
+        return;
+    graphs[row]->setVisible(item->checkState() == Qt::Checked);
+    redecimate();
+    plot->replot();
+}
+
+bool PlotWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == plot) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            // Dragging pans; with Shift or the right button it draws the rectangle to zoom to.
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            const bool band = mouse->button() == Qt::RightButton
+                || mouse->modifiers().testFlag(Qt::ShiftModifier);
+            plot->setSelectionRectMode(band ? QCP::srmZoom : QCP::srmNone);
+        } else if (event->type() == QEvent::MouseMove) {
+            showNearestPoint(static_cast<QMouseEvent *>(event)->position().toPoint());
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PlotWindow::showNearestPoint(const QPoint &position)
+{
+    double best = std::numeric_limits<double>::max();
+    int bestGraph = -1;
+    double key = 0, value = 0;
+    for (std::size_t s = 0; s < graphs.size(); ++s) {
+        if (!graphs[s]->visible())
+            continue;
+        for (const QCPGraphData &point : *graphs[s]->data()) {
+            if (std::isnan(point.value))
+                continue;
+            const double dx = plot->xAxis->coordToPixel(point.key) - position.x();
+            const double dy = plot->yAxis->coordToPixel(point.value) - position.y();
+            const double distance = dx * dx + dy * dy;
+            if (distance < best) {
+                best = distance;
+                bestGraph = static_cast<int>(s);
+                key = point.key;
+                value = point.value;
+            }
+        }
+    }
+    // Only points within reach of the pointer are named.
+    if (bestGraph < 0 || best > 30 * 30) {
+        hoverLine->clear();
+        QToolTip::hideText();
+        return;
+    }
+    const QString column = plotColumns.names[request.valueColumn];
+    const QString unit = columnUnit(column, plotColumns.sounding);
+    const QString text =
+        QStringLiteral("%1  %2  %3%4")
+            .arg(graphs[bestGraph]->name(), timeText(key / 60), QString::number(value, 'g', 6),
+                 unit.isEmpty() ? QString() : QLatin1Char(' ') + unit);
+    hoverLine->setText(text);
+    QToolTip::showText(plot->mapToGlobal(position), text, plot);
+}
+
+QString PlotWindow::askImagePath()
+{
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Save image"), QString(),
+                                        QStringLiteral("PNG image (*.png)"));
+}
+
+void PlotWindow::saveImage()
+{
+    QString path = chooseImagePath();
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive))
+        path += QLatin1String(".png");
+    if (!plot->savePng(path, plot->width(), plot->height()))
+        statusLine->setText(QStringLiteral("The image could not be written to %1.").arg(path));
+}
+
+void PlotWindow::copyImage()
+{
+    QApplication::clipboard()->setImage(plot->toPixmap(plot->width(), plot->height()).toImage());
+}
