@@ -10,6 +10,7 @@
 #include "orvexapplication.h"
 #include "orvexdbcfg.h"
 #include "orvexdbdocs.h"
+#include "plotwindow.h"
 #include "progresstext.h"
 #include "queryworker.h"
 #include "statementbuilder.h"
@@ -17,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -158,6 +160,7 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
     connect(SaveCSVButton, &QPushButton::clicked, this, &TForm1::SaveCSVButtonClick);
     connect(ClipboardCSVButton, &QPushButton::clicked, this, &TForm1::ClipboardCSVButtonClick);
     connect(ClipboardSpaceButton, &QPushButton::clicked, this, &TForm1::ClipboardSpaceButtonClick);
+    connect(PlotButton, &QPushButton::clicked, this, &TForm1::PlotButtonClick);
     saveDialogs = std::make_unique<QtSaveDialog>(this);
     // Every pick of a table and every edit of the chooser's text look the columns up.
     connect(OrvexTable, &CompletingComboBox::changedByUser, this, &TForm1::OrvexTableChange);
@@ -307,6 +310,9 @@ void TForm1::buildStatusPanel()
         button(p, "ClipboardSpaceButton", QStringLiteral("Copy to clipboard (space-delimited)"),
                {916, 28, 255, 25});
     SaveCSVButton = button(p, "SaveCSVButton", QStringLiteral("Save to CSV..."), {1172, 4, 95, 25});
+    // In the free space right of the progress bar, above the status line.
+    PlotButton = button(p, "PlotButton", QStringLiteral("Plot..."), {812, 4, 95, 25});
+    updatePlotButton();
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
@@ -512,6 +518,9 @@ void TForm1::runStarted()
 {
     SearchButton->setEnabled(false);
     CancelButton->setEnabled(true);
+    resultFinished = false;
+    runCancelled = false;
+    updatePlotButton();
 }
 
 void TForm1::runColumns(std::vector<std::string> names)
@@ -532,11 +541,15 @@ void TForm1::runLogLine(const QString &line)
 
 void TForm1::runMessage(const QString &text)
 {
+    if (text == QLatin1String(WorkerTexts::failed))
+        runCancelled = true;
     messages.information(text);
 }
 
 void TForm1::runError(const QString &text)
 {
+    resultFinished = false;
+    updatePlotButton();
     messages.error(OrvexApplication::applicationTitle(QCoreApplication::applicationFilePath()),
                    OrvexApplication::errorText(text));
 }
@@ -559,6 +572,9 @@ void TForm1::RunFinished()
     ProgressBar1->setValue(0);
     SearchButton->setEnabled(true);
     CancelButton->setEnabled(false);
+    resultFinished = !runCancelled;
+    resultFinishedAt = QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss"));
+    updatePlotButton();
 }
 
 void TForm1::ExitButtonClick()
@@ -586,6 +602,8 @@ void TForm1::CancelButtonClick()
 
 void TForm1::CancelRun()
 {
+    // Whatever the cancel stops, the grid no longer holds the whole result.
+    runCancelled = runCancelled || runInProgress();
     runs->cancel();
 }
 
@@ -602,4 +620,29 @@ void TForm1::ClipboardCSVButtonClick()
 void TForm1::ClipboardSpaceButtonClick()
 {
     CopyGridToClipboard(gridModel->store(), ClipboardMode::SpaceAligned);
+}
+
+void TForm1::updatePlotButton()
+{
+    QString why;
+    if (runInProgress())
+        why = QStringLiteral("A query is running.");
+    else if (!resultFinished)
+        why = QStringLiteral("The grid holds no finished result.");
+    else
+        why = findPlotColumns(gridModel->store()).whyNot();
+    PlotButton->setEnabled(why.isEmpty());
+    PlotButton->setToolTip(
+        why.isEmpty() ? QStringLiteral("Plot a column of the result against time, per station.")
+                      : why);
+}
+
+void TForm1::PlotButtonClick()
+{
+    const ResultStore &store = gridModel->store();
+    const QString label =
+        QStringLiteral("the result finished at %1 (%2 records)")
+            .arg(resultFinishedAt, GroupThousands(QString::number(store.recordCount())));
+    auto *window = new PlotWindow(store, label, ParamCombo->currentText(), this);
+    window->show();
 }

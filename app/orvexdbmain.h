@@ -172,6 +172,8 @@ public:
     QPushButton *ClipboardCSVButton = nullptr;
     QPushButton *ClipboardSpaceButton = nullptr;
     QPushButton *SaveCSVButton = nullptr;
+    // Opens a plot of the finished result; enabled only when the result can be plotted.
+    QPushButton *PlotButton = nullptr;
 
     QTimer *Timer1 = nullptr;
 
@@ -203,6 +205,7 @@ public slots:
     void SaveCSVButtonClick();
     void ClipboardCSVButtonClick();
     void ClipboardSpaceButtonClick();
+    void PlotButtonClick();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -220,6 +223,8 @@ private:
     bool refuseStartDuringRun();
     // The SQL memo's text as typed: lines split at its line breaks, every character kept.
     QString sqlMemoText() const;
+    // Enables "Plot..." for a finished result that has a time and numbers; else says why not.
+    void updatePlotButton();
 
     // What a run shows (RunDisplay).
     void runStarted() override;
@@ -232,6 +237,10 @@ private:
     void runFinished() override;
 
     MessageSeam &messages;
+    // The grid holds a result that ran to its end: not cancelled, not failed.
+    bool resultFinished = false;
+    bool runCancelled = false;
+    QString resultFinishedAt;
     TOrvexNavigatorDocForm *helpWindow = nullptr;
     TOrvexSettingsForm *settingsWindow = nullptr;
 };
