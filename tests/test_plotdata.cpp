@@ -330,7 +330,8 @@ TEST(PlotDecimation, KeepsFirstLastLowestAndHighestOfEveryPixelColumn)
             }
         }
         // Few points per pixel column however many points there are.
-        if (shape.gapShare == 0)
+        if (shape.gapShare == 0) {
             EXPECT_LE(out.minutes.size(), std::size_t(4 * shape.width + 2));
+        }
     }
 }
