@@ -161,6 +161,7 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
     connect(ClipboardCSVButton, &QPushButton::clicked, this, &TForm1::ClipboardCSVButtonClick);
     connect(ClipboardSpaceButton, &QPushButton::clicked, this, &TForm1::ClipboardSpaceButtonClick);
     connect(PlotButton, &QPushButton::clicked, this, &TForm1::PlotButtonClick);
+    updatePlotButton();
     saveDialogs = std::make_unique<QtSaveDialog>(this);
     // Every pick of a table and every edit of the chooser's text look the columns up.
     connect(OrvexTable, &CompletingComboBox::changedByUser, this, &TForm1::OrvexTableChange);
@@ -312,7 +313,6 @@ void TForm1::buildStatusPanel()
     SaveCSVButton = button(p, "SaveCSVButton", QStringLiteral("Save to CSV..."), {1172, 4, 95, 25});
     // In the free space right of the progress bar, above the status line.
     PlotButton = button(p, "PlotButton", QStringLiteral("Plot..."), {812, 4, 95, 25});
-    updatePlotButton();
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)

@@ -63,14 +63,17 @@ PlotWindow::PlotWindow(const ResultStore &result, const QString &resultLabel,
     };
 
     auto *columnLabel = new QLabel(QStringLiteral("&Value:"), this);
-    columnChooser = new QComboBox(this);
-    columnChooser->setObjectName(QStringLiteral("ColumnChooser"));
+    columnChooser = new QListWidget(this);
+    columnChooser->setObjectName(QStringLiteral("ColumnList"));
     columnChooser->setAccessibleName(QStringLiteral("Value column"));
     columnLabel->setBuddy(columnChooser);
-    for (int column : plotColumns.numeric)
-        columnChooser->addItem(plotColumns.names[column], column);
     request.valueColumn = plotColumns.initialColumn(preferredColumn);
-    columnChooser->setCurrentIndex(columnChooser->findData(request.valueColumn));
+    for (int column : plotColumns.numeric) {
+        auto *item = new QListWidgetItem(plotColumns.names[column], columnChooser);
+        item->setData(Qt::UserRole, column);
+        if (column == request.valueColumn)
+            columnChooser->setCurrentItem(item);
+    }
 
     auto *timeLabel = new QLabel(QStringLiteral("&Time:"), this);
     timeChooser = new QComboBox(this);
@@ -109,6 +112,7 @@ PlotWindow::PlotWindow(const ResultStore &result, const QString &resultLabel,
     legend->setAccessibleName(QStringLiteral("Stations"));
     legend->setToolTip(QStringLiteral("Uncheck a station to hide its line."));
     legend->setFixedWidth(150);
+    columnChooser->setFixedWidth(150);
 
     statusLine = new QLabel(this);
     statusLine->setObjectName(QStringLiteral("PlotStatus"));
@@ -117,18 +121,21 @@ PlotWindow::PlotWindow(const ResultStore &result, const QString &resultLabel,
     hoverLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto *controls = new QHBoxLayout;
-    controls->addWidget(columnLabel);
-    controls->addWidget(columnChooser);
-    controls->addSpacing(12);
     controls->addWidget(timeLabel);
     controls->addWidget(timeChooser);
     controls->addStretch();
     controls->addWidget(resetButton);
     controls->addWidget(saveButton);
     controls->addWidget(copyButton);
+    // Beside the plot: the column shown above the stations.
+    auto *lists = new QVBoxLayout;
+    lists->addWidget(columnLabel);
+    lists->addWidget(columnChooser, 1);
+    lists->addWidget(new QLabel(QStringLiteral("Stations:"), this));
+    lists->addWidget(legend, 2);
     auto *middle = new QHBoxLayout;
     middle->addWidget(plot, 1);
-    middle->addWidget(legend);
+    middle->addLayout(lists);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(statusLine, 1);
     bottom->addWidget(hoverLine);
@@ -137,7 +144,7 @@ PlotWindow::PlotWindow(const ResultStore &result, const QString &resultLabel,
     layout->addLayout(middle, 1);
     layout->addLayout(bottom);
 
-    connect(columnChooser, &QComboBox::activated, this, &PlotWindow::columnChosen);
+    connect(columnChooser, &QListWidget::currentRowChanged, this, &PlotWindow::columnChosen);
     connect(timeChooser, &QComboBox::activated, this, &PlotWindow::columnChosen);
     connect(resetButton, &QPushButton::clicked, this, &PlotWindow::resetView);
     connect(saveButton, &QPushButton::clicked, this, &PlotWindow::saveImage);
@@ -157,7 +164,10 @@ PlotWindow::~PlotWindow()
 
 void PlotWindow::columnChosen()
 {
-    const int column = columnChooser->currentData().toInt();
+    const QListWidgetItem *item = columnChooser->currentItem();
+    if (!item)
+        return;
+    const int column = item->data(Qt::UserRole).toInt();
     const bool reportTime = timeChooser->currentIndex() == 1;
     if (column == request.valueColumn && reportTime == request.reportTime)
         return;
@@ -218,10 +228,14 @@ void PlotWindow::showData(std::uint64_t id, std::shared_ptr<const PlotData> data
 
     QString status = QStringLiteral("%1 points of %2 in %3 series")
                          .arg(count(plotData->points), column, count(plotData->series.size()));
-    if (plotData->notNumbers > 0)
+    if (plotData->notNumbers == 1)
+        status += QStringLiteral("; 1 cell that is not a number skipped");
+    else if (plotData->notNumbers > 1)
         status += QStringLiteral("; %1 cells that are not numbers skipped")
                       .arg(count(plotData->notNumbers));
-    if (plotData->badTimes > 0)
+    if (plotData->badTimes == 1)
+        status += QStringLiteral("; 1 record without a valid time skipped");
+    else if (plotData->badTimes > 1)
         status += QStringLiteral("; %1 records without a valid time skipped")
                       .arg(count(plotData->badTimes));
     statusLine->setText(status + QLatin1Char('.'));

@@ -74,7 +74,7 @@ private:
     QString resultLabel;
 
     QCustomPlot *plot = nullptr;
-    QComboBox *columnChooser = nullptr;
+    QListWidget *columnChooser = nullptr;
     QComboBox *timeChooser = nullptr;
     QListWidget *legend = nullptr;
     QPushButton *resetButton = nullptr;
