@@ -22,6 +22,9 @@
 
 namespace {
 
+// About as many points as the plot draws in a frame's time on a software-painted window.
+constexpr qint64 drawnPointBudget = 60000;
+
 QString count(std::size_t n)
 {
     return GroupThousands(QString::number(n));
@@ -100,6 +103,9 @@ PlotWindow::PlotWindow(const ResultStore &result, const QString &resultLabel,
     plot->setMinimumSize(300, 200);
     plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     plot->setNoAntialiasingOnDrag(true);
+    plot->setNotAntialiasedElements(QCP::aePlottables);
+    // The station list beside the plot is the legend; the plot's own would grow one entry at a time.
+    plot->setAutoAddPlottableToLegend(false);
     auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
     ticker->setDateTimeSpec(Qt::UTC);
     ticker->setDateTimeFormat(QStringLiteral("yyyy-MM-dd\nhh:mm"));
@@ -206,7 +212,7 @@ void PlotWindow::showData(std::uint64_t id, std::shared_ptr<const PlotData> data
         QCPGraph *graph = plot->addGraph();
         const QString name = series.name.isEmpty() ? QStringLiteral("(no station)") : series.name;
         graph->setName(name);
-        graph->setPen(QPen(seriesColour(static_cast<int>(s)), 1.5));
+        graph->setPen(QPen(seriesColour(static_cast<int>(s)), 1));
         graph->setLineStyle(QCPGraph::lsLine);
         graph->setAdaptiveSampling(false);
         graphs.push_back(graph);
@@ -266,13 +272,20 @@ void PlotWindow::redecimate()
         return;
     const QCPRange range = plot->xAxis->range();
     const int width = std::max(1, plot->axisRect()->width());
+    // A pixel column each while the lines of all visible stations together stay within what
+    // can be drawn in a frame; beyond that, with hundreds of stations on top of each other,
+    // each station gets wider columns, still keeping every column's extremes.
+    const auto visible = std::count_if(graphs.begin(), graphs.end(),
+                                       [](const QCPGraph *graph) { return graph->visible(); });
+    const int columns = static_cast<int>(std::clamp<qint64>(
+        drawnPointBudget / (4 * std::max<qint64>(1, visible)), 8, width));
     QVector<QCPGraphData> points;
     for (std::size_t s = 0; s < graphs.size(); ++s) {
         if (!graphs[s]->visible())
             continue;
         const PlotSeries &series = plotData->series[s];
         decimate(series.minutes.data(), series.values.data(), series.minutes.size(),
-                 range.lower / 60, range.upper / 60, width, scratch);
+                 range.lower / 60, range.upper / 60, columns, scratch);
         points.resize(static_cast<qsizetype>(scratch.minutes.size()));
         for (std::size_t i = 0; i < scratch.minutes.size(); ++i)
             points[static_cast<qsizetype>(i)] = {scratch.minutes[i] * 60, scratch.values[i]};
