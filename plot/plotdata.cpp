@@ -373,28 +373,34 @@ void decimate(const std::int32_t *minutes, const float *values, std::size_t coun
         std::size_t stop = i;
         while (stop < last && column(stop) == bucket)
             ++stop;
-        // Runs of numbers and of gaps inside the column.
-        while (i < stop) {
-            if (std::isnan(values[i])) {
-                push(i);
-                while (i < stop && std::isnan(values[i]))
-                    ++i;
+        // The column's first, lowest, highest and last number, and its first gap.
+        std::size_t picks[5];
+        int picked = 0;
+        std::size_t firstNumber = stop, low = stop, high = stop, lastNumber = stop, gap = stop;
+        for (std::size_t j = i; j < stop; ++j) {
+            if (std::isnan(values[j])) {
+                gap = std::min(gap, j);
                 continue;
             }
-            std::size_t low = i, high = i, j = i;
-            for (; j < stop && !std::isnan(values[j]); ++j) {
-                if (values[j] < values[low])
-                    low = j;
-                if (values[j] > values[high])
-                    high = j;
-            }
-            std::size_t picks[4] = {i, low, high, j - 1};
-            std::sort(picks, picks + 4);
-            for (int p = 0; p < 4; ++p)
-                if (p == 0 || picks[p] != picks[p - 1])
-                    push(picks[p]);
-            i = j;
+            if (firstNumber == stop)
+                firstNumber = low = high = j;
+            if (values[j] < values[low])
+                low = j;
+            if (values[j] > values[high])
+                high = j;
+            lastNumber = j;
         }
+        for (std::size_t pick : {firstNumber, low, high, lastNumber, gap})
+            if (pick != stop)
+                picks[picked++] = pick;
+        // At most five: put in time order by insertion.
+        for (int p = 1; p < picked; ++p)
+            for (int q = p; q > 0 && picks[q] < picks[q - 1]; --q)
+                std::swap(picks[q], picks[q - 1]);
+        for (int p = 0; p < picked; ++p)
+            if (p == 0 || picks[p] != picks[p - 1])
+                push(picks[p]);
+        i = stop;
     }
     if (last < count)
         push(last);

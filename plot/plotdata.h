@@ -94,11 +94,12 @@ struct PlotRequest
 PlotData readPlotData(const ResultStore &store, const PlotColumns &columns,
                       const PlotRequest &request);
 
-// The points of one series that a screen shows of the time range [from, to] in width pixel
-// columns: for each pixel column, of each stretch of points without a gap, its first, last,
-// lowest and highest point in time order (spikes stay visible); a gap between stretches stays
-// one NaN point. The last point before the range and the first after it are kept, so lines run
-// on to the edges. Keys are minutes, as in PlotSeries.
+// The points of one series that a screen shows of the time range [from, to] in width columns
+// of equal time: for each column its first, last, lowest and highest number in time order, so
+// spikes stay visible, and its first NaN, so a gap stays a break in the line (one narrower
+// than a column is drawn where the column's first gap is). A column of one point keeps it as it
+// is. The last point before the range and the first after it are kept, so lines run on to the
+// edges. Keys are minutes, as in PlotSeries.
 struct DecimatedPoints
 {
     std::vector<double> minutes;

@@ -104,7 +104,8 @@ PlotWindow::PlotWindow(const ResultStore &result, const QString &resultLabel,
     plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     plot->setNoAntialiasingOnDrag(true);
     plot->setNotAntialiasedElements(QCP::aePlottables);
-    // The station list beside the plot is the legend; the plot's own would grow one entry at a time.
+    // The station list beside the plot is the legend; the plot's own would grow one entry at a
+    // time.
     plot->setAutoAddPlottableToLegend(false);
     auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
     ticker->setDateTimeSpec(Qt::UTC);
@@ -277,8 +278,8 @@ void PlotWindow::redecimate()
     // each station gets wider columns, still keeping every column's extremes.
     const auto visible = std::count_if(graphs.begin(), graphs.end(),
                                        [](const QCPGraph *graph) { return graph->visible(); });
-    const int columns = static_cast<int>(std::clamp<qint64>(
-        drawnPointBudget / (4 * std::max<qint64>(1, visible)), 8, width));
+    const int columns = static_cast<int>(
+        std::clamp<qint64>(drawnPointBudget / (4 * std::max<qint64>(1, visible)), 8, width));
     QVector<QCPGraphData> points;
     for (std::size_t s = 0; s < graphs.size(); ++s) {
         if (!graphs[s]->visible())
