@@ -160,6 +160,12 @@ PlotWindow::PlotWindow(const ResultStore &result, const QString &resultLabel,
     connect(plot->xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this,
             &PlotWindow::redecimate);
     connect(plot, &QCustomPlot::afterLayout, this, &PlotWindow::redecimate);
+    connect(plot, &QCustomPlot::afterReplot, this, [this] {
+        if (announcePending) {
+            announcePending = false;
+            emit plotShown();
+        }
+    });
 
     readColumn();
 }
@@ -247,11 +253,20 @@ void PlotWindow::showData(std::uint64_t id, std::shared_ptr<const PlotData> data
                       .arg(count(plotData->badTimes));
     statusLine->setText(status + QLatin1Char('.'));
 
-    resetView();
-    emit plotShown();
+    // The lines are painted in an event of their own, so making the series and painting them
+    // are two shorter pauses of the window rather than one long one.
+    announcePending = true;
+    showWholeRange();
+    plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
 void PlotWindow::resetView()
+{
+    showWholeRange();
+    plot->replot();
+}
+
+void PlotWindow::showWholeRange()
 {
     const PlotData &data = *plotData;
     if (data.first <= data.last) {
@@ -264,7 +279,6 @@ void PlotWindow::resetView()
         plot->yAxis->setRange(data.low - pad, data.high + pad);
     }
     redecimate();
-    plot->replot();
 }
 
 void PlotWindow::redecimate()

@@ -60,6 +60,8 @@ private:
     void readColumn();
     void showData(std::uint64_t id, std::shared_ptr<const PlotData> data);
     void columnChosen();
+    // Sets the axes to all times and values of the data, with the points for that range.
+    void showWholeRange();
     // Picks the points each visible series shows in the current time range.
     void redecimate();
     void showNearestPoint(const QPoint &position);
@@ -71,6 +73,8 @@ private:
     PlotRequest request;
     std::shared_ptr<const PlotData> plotData;
     std::uint64_t readId = 0;
+    // plotShown is due once the points just read have been painted.
+    bool announcePending = false;
     QString resultLabel;
 
     QCustomPlot *plot = nullptr;
