@@ -208,6 +208,7 @@ std::size_t PlotData::byteCount() const
     std::size_t total = sizeof(*this) + series.capacity() * sizeof(PlotSeries);
     for (const PlotSeries &s : series)
         total += s.minutes.capacity() * sizeof(std::int32_t) + s.values.capacity() * sizeof(float)
+            + s.blocks.low.capacity() * 3
             + static_cast<std::size_t>(s.name.capacity()) * sizeof(QChar);
     return total;
 }
@@ -288,6 +289,7 @@ PlotData readPlotData(const ResultStore &store, const PlotColumns &columns,
                 data.series.push_back(
                     {QString::fromUtf8(station.data(), static_cast<qsizetype>(station.size())),
                      {},
+                     {},
                      {}});
             lastSeries = place->second;
             lastStation = station;
@@ -319,6 +321,7 @@ PlotData readPlotData(const ResultStore &store, const PlotColumns &columns,
         }
         series.minutes.shrink_to_fit();
         series.values.shrink_to_fit();
+        series.blocks = summarise(series.values.data(), series.values.size());
         if (series.minutes.empty())
             continue;
         if (data.first > data.last) {
@@ -341,8 +344,33 @@ PlotData readPlotData(const ResultStore &store, const PlotColumns &columns,
     return data;
 }
 
+PointBlocks summarise(const float *values, std::size_t count)
+{
+    PointBlocks blocks;
+    const std::size_t blockCount = (count + PointBlocks::size - 1) / PointBlocks::size;
+    blocks.low.assign(blockCount, PointBlocks::none);
+    blocks.high.assign(blockCount, PointBlocks::none);
+    blocks.gap.assign(blockCount, PointBlocks::none);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t block = i / PointBlocks::size;
+        const std::size_t base = block * PointBlocks::size;
+        const auto offset = static_cast<std::uint8_t>(i - base);
+        if (std::isnan(values[i])) {
+            if (blocks.gap[block] == PointBlocks::none)
+                blocks.gap[block] = offset;
+            continue;
+        }
+        if (blocks.low[block] == PointBlocks::none || values[i] < values[base + blocks.low[block]])
+            blocks.low[block] = offset;
+        if (blocks.high[block] == PointBlocks::none
+            || values[i] > values[base + blocks.high[block]])
+            blocks.high[block] = offset;
+    }
+    return blocks;
+}
+
 void decimate(const std::int32_t *minutes, const float *values, std::size_t count, double from,
-              double to, int width, DecimatedPoints &out)
+              double to, int width, DecimatedPoints &out, const PointBlocks *blocks)
 {
     out.minutes.clear();
     out.values.clear();
@@ -366,30 +394,66 @@ void decimate(const std::int32_t *minutes, const float *values, std::size_t coun
     const auto column = [&](std::size_t i) {
         return std::min(width - 1, static_cast<int>((minutes[i] - from) * scale));
     };
+    constexpr std::size_t blockSize = PointBlocks::size;
     std::size_t i = first;
     while (i < last) {
-        // The points of one pixel column.
+        // The points of one pixel column: those after i in the same column (times are sorted,
+        // so the column number only grows).
         const int bucket = column(i);
-        std::size_t stop = i;
-        while (stop < last && column(stop) == bucket)
-            ++stop;
-        // The column's first, lowest, highest and last number, and its first gap.
+        std::size_t stop = i + 1, above = last;
+        while (stop < above) {
+            const std::size_t middle = stop + (above - stop) / 2;
+            if (column(middle) == bucket)
+                stop = middle + 1;
+            else
+                above = middle;
+        }
+
+        // The column's lowest and highest number and its first gap; the earliest of equals.
+        std::size_t low = stop, high = stop, gap = stop;
+        const auto number = [&](std::size_t j) {
+            if (low == stop || values[j] < values[low])
+                low = j;
+            if (high == stop || values[j] > values[high])
+                high = j;
+        };
+        const auto scan = [&](std::size_t from, std::size_t to) {
+            for (std::size_t j = from; j < to; ++j) {
+                if (std::isnan(values[j]))
+                    gap = std::min(gap, j);
+                else
+                    number(j);
+            }
+        };
+        if (blocks && stop - i >= 2 * blockSize) {
+            const std::size_t firstBlock = (i + blockSize - 1) / blockSize;
+            const std::size_t endBlock = stop / blockSize;
+            scan(i, firstBlock * blockSize);
+            for (std::size_t b = firstBlock; b < endBlock; ++b) {
+                const std::size_t base = b * blockSize;
+                if (blocks->gap[b] != PointBlocks::none)
+                    gap = std::min(gap, base + blocks->gap[b]);
+                if (blocks->low[b] != PointBlocks::none) {
+                    number(base + blocks->low[b]);
+                    number(base + blocks->high[b]);
+                }
+            }
+            scan(endBlock * blockSize, stop);
+        } else {
+            scan(i, stop);
+        }
+        std::size_t firstNumber = i;
+        while (firstNumber < stop && std::isnan(values[firstNumber]))
+            ++firstNumber;
+        std::size_t lastNumber = stop;
+        if (firstNumber < stop) {
+            lastNumber = stop - 1;
+            while (std::isnan(values[lastNumber]))
+                --lastNumber;
+        }
+
         std::size_t picks[5];
         int picked = 0;
-        std::size_t firstNumber = stop, low = stop, high = stop, lastNumber = stop, gap = stop;
-        for (std::size_t j = i; j < stop; ++j) {
-            if (std::isnan(values[j])) {
-                gap = std::min(gap, j);
-                continue;
-            }
-            if (firstNumber == stop)
-                firstNumber = low = high = j;
-            if (values[j] < values[low])
-                low = j;
-            if (values[j] > values[high])
-                high = j;
-            lastNumber = j;
-        }
         for (std::size_t pick : {firstNumber, low, high, lastNumber, gap})
             if (pick != stop)
                 picks[picked++] = pick;

@@ -56,13 +56,25 @@ struct PlotColumns
 // thread: it reads only the sample.
 PlotColumns findPlotColumns(const ResultStore &store, int sampleRows = 1000);
 
+// For each block of a series' points, where its lowest and its highest number and its first gap
+// are (offsets in the block; none where the block has no number or no gap), so that picking the
+// points of a long stretch reads a few bytes a block rather than every point. 3 bytes a block.
+struct PointBlocks
+{
+    static constexpr std::size_t size = 64;
+    static constexpr std::uint8_t none = 255;
+    std::vector<std::uint8_t> low, high, gap;
+};
+PointBlocks summarise(const float *values, std::size_t count);
+
 // One station's points, ordered by time: minutes since 1970 UTC, and the value, NaN for a NULL
-// or empty cell (a gap in the line). Compact: 8 bytes a point.
+// or empty cell (a gap in the line). Compact: 8 bytes a point and the blocks' summary.
 struct PlotSeries
 {
     QString name;
     std::vector<std::int32_t> minutes;
     std::vector<float> values;
+    PointBlocks blocks;
 };
 
 struct PlotData
@@ -105,5 +117,6 @@ struct DecimatedPoints
     std::vector<double> minutes;
     std::vector<double> values;
 };
+// blocks, when given, is the summary of the values and makes long columns quick.
 void decimate(const std::int32_t *minutes, const float *values, std::size_t count, double from,
-              double to, int width, DecimatedPoints &out);
+              double to, int width, DecimatedPoints &out, const PointBlocks *blocks = nullptr);

@@ -300,7 +300,7 @@ void PlotWindow::redecimate()
             continue;
         const PlotSeries &series = plotData->series[s];
         decimate(series.minutes.data(), series.values.data(), series.minutes.size(),
-                 range.lower / 60, range.upper / 60, columns, scratch);
+                 range.lower / 60, range.upper / 60, columns, scratch, &series.blocks);
         points.resize(static_cast<qsizetype>(scratch.minutes.size()));
         for (std::size_t i = 0; i < scratch.minutes.size(); ++i)
             points[static_cast<qsizetype>(i)] = {scratch.minutes[i] * 60, scratch.values[i]};

@@ -256,8 +256,9 @@ TEST(PlotDecimation, KeepsFirstLastLowestAndHighestOfEveryPixelColumn)
         int from, to; // the range shown, in minutes
     };
     const Shape shapes[] = {
-        {5000, 100, 0.05, 0, 5000},  {5000, 100, 0.3, 1000, 1500}, {300, 1000, 0.1, 0, 300},
-        {10000, 7, 0.0, -50, 20000}, {2000, 50, 0.5, 500, 501},    {1, 10, 0.0, 0, 10},
+        {5000, 100, 0.05, 0, 5000},      {5000, 100, 0.3, 1000, 1500}, {300, 1000, 0.1, 0, 300},
+        {10000, 7, 0.0, -50, 20000},     {2000, 50, 0.5, 500, 501},    {1, 10, 0.0, 0, 10},
+        {100000, 20, 0.001, 100, 90000}, {30000, 3, 0.9, 0, 30000},
     };
     for (const Shape &shape : shapes) {
         // Times with repeats and holes, values with NaN gaps.
@@ -271,9 +272,6 @@ TEST(PlotDecimation, KeepsFirstLastLowestAndHighestOfEveryPixelColumn)
             minutes.push_back(time);
             values.push_back(share(random) < shape.gapShare ? NAN : value(random));
         }
-        DecimatedPoints out;
-        decimate(minutes.data(), values.data(), minutes.size(), shape.from, shape.to, shape.width,
-                 out);
 
         // The reference: every point's column, then each column's picks from all its points.
         std::vector<std::size_t> expected;
@@ -314,16 +312,23 @@ TEST(PlotDecimation, KeepsFirstLastLowestAndHighestOfEveryPixelColumn)
         if (after < minutes.size())
             expected.push_back(after);
 
-        ASSERT_EQ(out.minutes.size(), expected.size()) << shape.points << " " << shape.width;
-        for (std::size_t k = 0; k < expected.size(); ++k) {
-            EXPECT_EQ(out.minutes[k], minutes[expected[k]]) << k;
-            if (std::isnan(values[expected[k]])) {
-                EXPECT_TRUE(std::isnan(out.values[k])) << k;
-            } else {
-                EXPECT_EQ(out.values[k], values[expected[k]]) << k;
+        // Point by point, and with the blocks' summary for long columns.
+        const PointBlocks blocks = summarise(values.data(), values.size());
+        for (const PointBlocks *summary : {static_cast<const PointBlocks *>(nullptr), &blocks}) {
+            DecimatedPoints out;
+            decimate(minutes.data(), values.data(), minutes.size(), shape.from, shape.to,
+                     shape.width, out, summary);
+            ASSERT_EQ(out.minutes.size(), expected.size()) << shape.points << " " << shape.width;
+            for (std::size_t k = 0; k < expected.size(); ++k) {
+                EXPECT_EQ(out.minutes[k], minutes[expected[k]]) << k;
+                if (std::isnan(values[expected[k]])) {
+                    EXPECT_TRUE(std::isnan(out.values[k])) << k;
+                } else {
+                    EXPECT_EQ(out.values[k], values[expected[k]]) << k;
+                }
             }
+            // Few points per column however many points there are.
+            EXPECT_LE(out.minutes.size(), std::size_t(5 * shape.width + 2));
         }
-        // Few points per column however many points there are.
-        EXPECT_LE(out.minutes.size(), std::size_t(5 * shape.width + 2));
     }
 }
