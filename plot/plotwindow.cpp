@@ -225,9 +225,8 @@ void PlotWindow::showData(std::uint64_t id, std::shared_ptr<const PlotData> data
         graphs.push_back(graph);
 
         auto *item = new QListWidgetItem(name, legend);
-        QPixmap swatch(12, 12);
-        swatch.fill(seriesColour(static_cast<int>(s)));
-        item->setIcon(QIcon(swatch));
+        // The list paints a colour given as decoration as a swatch; no pixmap per station.
+        item->setData(Qt::DecorationRole, seriesColour(static_cast<int>(s)));
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
     }
