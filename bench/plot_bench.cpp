@@ -17,7 +17,11 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <malloc.h>
 
@@ -140,6 +144,20 @@ int main(int argc, char *argv[])
     const ResultStore store = syntheticResult(records, stations);
     std::printf("%ld records of %d stations filled in %.1f s; CSV size %.0f MB\n", records,
                 stations, clock.elapsed() / 1000.0, csvBytes(store) / 1e6);
+    // The program has its main window on screen when a plot opens: fonts, style and the window
+    // system's buffers are set up already. A window of the same kinds of controls stands in.
+    {
+        QWidget mainWindow;
+        auto *layout = new QVBoxLayout(&mainWindow);
+        layout->addWidget(new QLabel(QStringLiteral("Idle"), &mainWindow));
+        layout->addWidget(new QPushButton(QStringLiteral("Plot..."), &mainWindow));
+        auto *list = new QListWidget(&mainWindow);
+        list->addItem(QStringLiteral("temp"));
+        layout->addWidget(list);
+        mainWindow.resize(1272, 818);
+        mainWindow.show();
+        mainWindow.grab();
+    }
     malloc_trim(0);
     const long residentBefore = statusKiB("VmRSS");
 
