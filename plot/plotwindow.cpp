@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -99,7 +100,9 @@ PlotWindow::PlotWindow(const ResultStore &result, const QString &resultLabel,
     plot->setObjectName(QStringLiteral("Plot"));
     plot->setAccessibleName(QStringLiteral("Plot"));
     plot->setAccessibleDescription(
-        QStringLiteral("Wheel: zoom. Drag: pan. Shift-drag or right-drag: zoom to a rectangle."));
+        QStringLiteral("Wheel, + and -: zoom. Drag, Left and Right: pan. Shift-drag or "
+                       "right-drag: zoom to a rectangle. Home: the whole result."));
+    plot->setFocusPolicy(Qt::StrongFocus);
     plot->setMinimumSize(300, 200);
     plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     plot->setNoAntialiasingOnDrag(true);
@@ -328,9 +331,38 @@ bool PlotWindow::eventFilter(QObject *watched, QEvent *event)
             plot->setSelectionRectMode(band ? QCP::srmZoom : QCP::srmNone);
         } else if (event->type() == QEvent::MouseMove) {
             showNearestPoint(static_cast<QMouseEvent *>(event)->position().toPoint());
+        } else if (event->type() == QEvent::KeyPress) {
+            return zoomByKey(static_cast<QKeyEvent *>(event)->key());
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+bool PlotWindow::zoomByKey(int key)
+{
+    QCPAxis *const time = plot->xAxis;
+    switch (key) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        time->scaleRange(0.8);
+        break;
+    case Qt::Key_Minus:
+        time->scaleRange(1 / 0.8);
+        break;
+    case Qt::Key_Left:
+        time->moveRange(-time->range().size() * 0.1);
+        break;
+    case Qt::Key_Right:
+        time->moveRange(time->range().size() * 0.1);
+        break;
+    case Qt::Key_Home:
+        resetView();
+        return true;
+    default:
+        return false;
+    }
+    plot->replot();
+    return true;
 }
 
 void PlotWindow::showNearestPoint(const QPoint &position)

@@ -65,6 +65,8 @@ private:
     // Picks the points each visible series shows in the current time range.
     void redecimate();
     void showNearestPoint(const QPoint &position);
+    // Zoom and pan from the keyboard; false for keys that do neither.
+    bool zoomByKey(int key);
     void legendChanged(QListWidgetItem *item);
     QString askImagePath();
 

@@ -193,6 +193,14 @@ private slots:
                           Qt::LeftButton);
         QCOMPARE(plot->xAxis->range().lower, full.lower);
         QCOMPARE(plot->xAxis->range().upper, full.upper);
+        // The same from the keyboard: + zooms in, Right pans later, Home shows everything.
+        QTest::keyClick(plot, Qt::Key_Plus);
+        QCOMPARE(plot->xAxis->range().size(), full.size() * 0.8);
+        QTest::keyClick(plot, Qt::Key_Right);
+        QVERIFY(plot->xAxis->range().lower > full.lower + full.size() * 0.1);
+        QTest::keyClick(plot, Qt::Key_Home);
+        QCOMPARE(plot->xAxis->range().lower, full.lower);
+        QCOMPARE(plot->xAxis->range().upper, full.upper);
 
         // The saved image is a PNG of the plot's size; the copied one too.
         QTemporaryDir folder;
