@@ -215,6 +215,7 @@ void PlotWindow::showData(std::uint64_t id, std::shared_ptr<const PlotData> data
     plotData = std::move(data);
     plot->clearGraphs();
     graphs.clear();
+    picked = {};
     legend->clear();
     const QSignalBlocker quiet(legend);
     for (std::size_t s = 0; s < plotData->series.size(); ++s) {
@@ -296,6 +297,11 @@ void PlotWindow::redecimate()
                                        [](const QCPGraph *graph) { return graph->visible(); });
     const int columns = static_cast<int>(
         std::clamp<qint64>(drawnPointBudget / (4 * std::max<qint64>(1, visible)), 8, width));
+    // Every replot lays the plot out and asks again; the points stay while nothing changed.
+    const PickedView view {plotData.get(), range.lower, range.upper, columns, visible};
+    if (view == picked)
+        return;
+    picked = view;
     QVector<QCPGraphData> points;
     for (std::size_t s = 0; s < graphs.size(); ++s) {
         if (!graphs[s]->visible())

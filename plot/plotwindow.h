@@ -90,6 +90,16 @@ private:
     QLabel *hoverLine = nullptr;
     std::vector<QCPGraph *> graphs;
     DecimatedPoints scratch;
+    // What the points in the graphs were picked for.
+    struct PickedView
+    {
+        const PlotData *data = nullptr;
+        double lower = 0, upper = 0;
+        int columns = 0;
+        qint64 visible = 0;
+        bool operator==(const PickedView &) const = default;
+    };
+    PickedView picked;
 
     JobRunner jobs {this};
 };
