@@ -11,6 +11,7 @@
 #include "orvexapplication.h"
 #include "orvexdbcfg.h"
 #include "orvexdbdocs.h"
+#include "plotwindow.h"
 #include "progresstext.h"
 #include "queryworker.h"
 #include "statementbuilder.h"
@@ -20,6 +21,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -166,6 +168,8 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
     connect(SaveCSVButton, &QPushButton::clicked, this, &TForm1::SaveCSVButtonClick);
     connect(ClipboardCSVButton, &QPushButton::clicked, this, &TForm1::ClipboardCSVButtonClick);
     connect(ClipboardSpaceButton, &QPushButton::clicked, this, &TForm1::ClipboardSpaceButtonClick);
+    connect(PlotButton, &QPushButton::clicked, this, &TForm1::PlotButtonClick);
+    updatePlotButton();
     saveDialogs = std::make_unique<QtSaveDialog>(this);
     // Every pick of a table and every edit of the chooser's text look the columns up.
     connect(OrvexTable, &CompletingComboBox::changedByUser, this, &TForm1::OrvexTableChange);
@@ -316,6 +320,8 @@ void TForm1::buildStatusPanel()
         button(p, "ClipboardSpaceButton", QStringLiteral("Copy to clipboard (space-delimited)"),
                {916, 28, 255, 25});
     SaveCSVButton = button(p, "SaveCSVButton", QStringLiteral("Save to CSV..."), {1172, 4, 95, 25});
+    // In the free space right of the progress bar, above the status line.
+    PlotButton = button(p, "PlotButton", QStringLiteral("Plot..."), {812, 4, 95, 25});
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
@@ -594,6 +600,9 @@ void TForm1::runStarted()
     SearchButton->setEnabled(false);
     CancelButton->setEnabled(true);
     cancelKey->setEnabled(true);
+    resultFinished = false;
+    resultCut = false;
+    updatePlotButton();
 }
 
 void TForm1::runColumns(std::vector<std::string> names)
@@ -619,6 +628,8 @@ void TForm1::runMessage(const QString &text)
 
 void TForm1::runError(const QString &text)
 {
+    resultFinished = false;
+    updatePlotButton();
     messages.error(OrvexApplication::applicationTitle(QCoreApplication::applicationFilePath()),
                    OrvexApplication::errorText(text));
 }
@@ -635,14 +646,18 @@ void TForm1::runFinished()
     RunFinished();
 }
 
+// A failed or cancelled run leaves the grid without the whole result: it is not offered for a
+// plot.
 void TForm1::runFailed()
 {
     history.failed(historyRun);
+    resultCut = true;
 }
 
 void TForm1::runCancelled()
 {
     history.cancelled(historyRun);
+    resultCut = true;
 }
 
 void TForm1::RunFinished()
@@ -653,6 +668,9 @@ void TForm1::RunFinished()
     SearchButton->setEnabled(true);
     CancelButton->setEnabled(false);
     cancelKey->setEnabled(false);
+    resultFinished = !resultCut;
+    resultFinishedAt = QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss"));
+    updatePlotButton();
 }
 
 void TForm1::ExitButtonClick()
@@ -746,4 +764,29 @@ void TForm1::HistoryStatementPicked(const QString &statement)
     SQLEdit->setPlainText(statement);
     SQLEdit->moveCursor(QTextCursor::End);
     SQLEdit->setFocus();
+}
+
+void TForm1::updatePlotButton()
+{
+    QString why;
+    if (runInProgress())
+        why = QStringLiteral("A query is running.");
+    else if (!resultFinished)
+        why = QStringLiteral("The grid holds no finished result.");
+    else
+        why = findPlotColumns(gridModel->store()).whyNot();
+    PlotButton->setEnabled(why.isEmpty());
+    PlotButton->setToolTip(
+        why.isEmpty() ? QStringLiteral("Plot a column of the result against time, per station.")
+                      : why);
+}
+
+void TForm1::PlotButtonClick()
+{
+    const ResultStore &store = gridModel->store();
+    const QString label =
+        QStringLiteral("the result finished at %1 (%2 records)")
+            .arg(resultFinishedAt, GroupThousands(QString::number(store.recordCount())));
+    auto *window = new PlotWindow(store, label, ParamCombo->currentText(), this);
+    window->show();
 }

@@ -188,6 +188,8 @@ public:
     QPushButton *ClipboardCSVButton = nullptr;
     QPushButton *ClipboardSpaceButton = nullptr;
     QPushButton *SaveCSVButton = nullptr;
+    // Opens a plot of the finished result; enabled only when the result can be plotted.
+    QPushButton *PlotButton = nullptr;
 
     QTimer *Timer1 = nullptr;
 
@@ -226,6 +228,7 @@ public slots:
                          const QString &lonHi);
     // Puts a statement of the history into the SQL memo without running it.
     void HistoryStatementPicked(const QString &statement);
+    void PlotButtonClick();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -247,6 +250,8 @@ private:
     bool refuseStartDuringRun();
     // The SQL memo's text as typed: lines split at its line breaks, every character kept.
     QString sqlMemoText() const;
+    // Enables "Plot..." for a finished result that has a time and numbers; else says why not.
+    void updatePlotButton();
 
     // What a run shows (RunDisplay).
     void runStarted() override;
@@ -261,6 +266,10 @@ private:
     void runCancelled() override;
 
     MessageSeam &messages;
+    // The grid holds a result that ran to its end; the run being shown failed or was cancelled.
+    bool resultFinished = false;
+    bool resultCut = false;
+    QString resultFinishedAt;
     TOrvexNavigatorDocForm *helpWindow = nullptr;
     TOrvexSettingsForm *settingsWindow = nullptr;
     // Esc cancels while a run is in progress, and only then; F1 shows the help.
