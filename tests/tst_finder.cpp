@@ -14,6 +14,7 @@
 #include "stationcheck.h"
 #include "stationfinder.h"
 #include "testserver.h"
+#include "windowtest.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -59,14 +60,11 @@ std::uint64_t connectionRunning(const QString &text, std::uint64_t leftOut)
 
 } // namespace
 
-class TestFinder : public QObject
+class TestFinder : public WindowTest
 {
     Q_OBJECT
 
 private:
-    ScriptedMessages messages;
-    std::unique_ptr<TForm1> form;
-
     StationFinder *openFinder()
     {
         QTest::mouseClick(form->FindStationButton, Qt::LeftButton);
@@ -96,20 +94,9 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        installPlatformNoticeFilter();
-        QVERIFY2(!qEnvironmentVariableIsEmpty("MYSQL_UNIX_PORT"),
-                 "run through ctest, which starts the test server");
-    }
+    void initTestCase() { requireTestServer(); }
 
-    void init()
-    {
-        messages = ScriptedMessages();
-        form = std::make_unique<TForm1>(messages);
-        form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    }
+    void init() { openWindow(); }
 
     void cleanup()
     {

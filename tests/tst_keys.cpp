@@ -11,6 +11,7 @@
 #include "platformnotices.h"
 #include "resultstore.h"
 #include "scriptedmessages.h"
+#include "windowtest.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -51,13 +52,11 @@ protected:
 
 } // namespace
 
-class TestKeys : public QObject
+class TestKeys : public WindowTest
 {
     Q_OBJECT
 
 private:
-    ScriptedMessages messages;
-    std::unique_ptr<TForm1> form;
     TOrvexNavigatorDocForm *help = nullptr;
 
     // Clicks into the SQL memo, empties it with Ctrl+A and Delete and types the text.
@@ -93,30 +92,16 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        installPlatformNoticeFilter();
-        QVERIFY2(!qEnvironmentVariableIsEmpty("MYSQL_UNIX_PORT"),
-                 "run through ctest, which starts the test server");
-    }
+    void initTestCase() { requireTestServer(); }
 
     void init()
     {
-        messages = ScriptedMessages();
-        form = std::make_unique<TForm1>(messages);
+        openWindow();
         help = new TOrvexNavigatorDocForm(form.get());
         form->setHelpWindow(help);
-        form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }
 
-    void cleanup()
-    {
-        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(backgroundThreadsRunning(), 0, 10000);
-        QCOMPARE(messages.unscripted, 0);
-        form.reset();
-    }
+    void cleanup() { closeWindow(); }
 
     void memoKeysSubmit_data()
     {

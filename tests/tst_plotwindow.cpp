@@ -11,6 +11,7 @@
 #include "platformnotices.h"
 #include "plotwindow.h"
 #include "scriptedmessages.h"
+#include "windowtest.h"
 
 #include <qcustomplot.h>
 
@@ -24,14 +25,11 @@
 
 #include <memory>
 
-class TestPlotWindow : public QObject
+class TestPlotWindow : public WindowTest
 {
     Q_OBJECT
 
 private:
-    ScriptedMessages messages;
-    std::unique_ptr<TForm1> form;
-
     void waitForRunEnd() { QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 30000); }
 
     // Runs the statement as "Submit SQL" does and waits for its end.
@@ -88,28 +86,11 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        installPlatformNoticeFilter();
-        QVERIFY2(!qEnvironmentVariableIsEmpty("MYSQL_UNIX_PORT"),
-                 "run through ctest, which starts the test server");
-    }
+    void initTestCase() { requireTestServer(); }
 
-    void init()
-    {
-        messages = ScriptedMessages();
-        form = std::make_unique<TForm1>(messages);
-        form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    }
+    void init() { openWindow(); }
 
-    void cleanup()
-    {
-        QTRY_VERIFY(!form->runInProgress());
-        QTRY_COMPARE_WITH_TIMEOUT(backgroundThreadsRunning(), 0, 10000);
-        QCOMPARE(messages.unscripted, 0);
-        form.reset();
-    }
+    void cleanup() { closeWindow(); }
 
     void plotOfTheSearchResult()
     {

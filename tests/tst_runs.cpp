@@ -17,6 +17,7 @@
 #include "silentsocket.h"
 #include "sqlconnection.h"
 #include "testserver.h"
+#include "windowtest.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -62,14 +63,11 @@ QStringList gridRow(const GridModel &model, int row)
 
 } // namespace
 
-class TestRuns : public QObject
+class TestRuns : public WindowTest
 {
     Q_OBJECT
 
 private:
-    ScriptedMessages messages;
-    std::unique_ptr<TForm1> form;
-
     // Puts the statement into the SQL memo and runs it as "Submit SQL" does; waits for the end.
     void submit(const QString &statement)
     {
@@ -120,29 +118,11 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        installPlatformNoticeFilter();
-        QVERIFY2(!qEnvironmentVariableIsEmpty("MYSQL_UNIX_PORT"),
-                 "run through ctest, which starts the test server");
-    }
+    void initTestCase() { requireTestServer(); }
 
-    void init()
-    {
-        messages = ScriptedMessages();
-        form = std::make_unique<TForm1>(messages);
-        form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    }
+    void init() { openWindow(); }
 
-    void cleanup()
-    {
-        QTRY_VERIFY(!form->runInProgress());
-        // No worker or counter reading is left talking to the server.
-        QTRY_COMPARE_WITH_TIMEOUT(backgroundThreadsRunning(), 0, 10000);
-        QCOMPARE(messages.unscripted, 0);
-        form.reset();
-    }
+    void cleanup() { closeWindow(); }
 
     void initialSearchFillsGridAndLog()
     {
