@@ -2,6 +2,7 @@
 // boundaries invisible, the grid's counts through blanking and new results, echo lines, and the
 // memory they take. Expected texts are literals.
 #include "logstore.h"
+#include "resultrows.h"
 #include "resultstore.h"
 
 #include <gtest/gtest.h>
@@ -18,19 +19,6 @@ using namespace std::string_literals;
 using namespace std::string_view_literals;
 
 namespace {
-
-// A batch of records given as texts; every field present (none NULL).
-std::shared_ptr<const ResultChunk> batchOf(int columns,
-                                           const std::vector<std::vector<std::string>> &records)
-{
-    ResultChunkBuilder builder(columns);
-    for (const auto &record : records) {
-        for (const std::string &field : record)
-            builder.appendField(field);
-        builder.endRecord();
-    }
-    return builder.finish();
-}
 
 // One record whose field i holds "c<i>", as a one-record batch.
 std::shared_ptr<const ResultChunk> numberedRecord(int columns)

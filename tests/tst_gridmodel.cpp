@@ -2,6 +2,7 @@
 // the signals a view relies on (checked by QAbstractItemModelTester throughout), and output of
 // runs that are no longer current.
 #include "gridmodel.h"
+#include "resultrows.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -13,18 +14,6 @@
 #include <vector>
 
 namespace {
-
-std::shared_ptr<const ResultChunk> batchOf(int columns,
-                                           const std::vector<std::vector<std::string>> &records)
-{
-    ResultChunkBuilder builder(columns);
-    for (const auto &record : records) {
-        for (const std::string &field : record)
-            builder.appendField(field);
-        builder.endRecord();
-    }
-    return builder.finish();
-}
 
 std::vector<std::string> names(int count)
 {
