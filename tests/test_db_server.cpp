@@ -7,6 +7,7 @@
 #include "dberror.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
+#include "testserver.h"
 
 #include <QFile>
 #include <QMap>
@@ -34,21 +35,6 @@ namespace {
 QString q(const char *text)
 {
     return QString::fromUtf8(text);
-}
-
-// A value of the env file that the test server's start script writes.
-QString serverEnv(const char *key)
-{
-    QFile file(QString::fromLocal8Bit(qgetenv("ORVEX_TESTDB_DIR")) + q("/env"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    const QByteArray prefix = QByteArray(key) + '=';
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine().trimmed();
-        if (line.startsWith(prefix))
-            return QString::fromLocal8Bit(line.mid(prefix.size()));
-    }
-    return QString();
 }
 
 ConnectionSettings withHost(const QString &host)

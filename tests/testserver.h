@@ -5,12 +5,28 @@
 #include "connectionrecipe.h"
 #include "sqlconnection.h"
 
+#include <QFile>
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
 
 namespace {
+
+// A value of the env file that the test server's start script writes (ORVEX_DB_PORT, ...).
+[[maybe_unused]] QString serverEnv(const char *key)
+{
+    QFile file(QString::fromLocal8Bit(qgetenv("ORVEX_TESTDB_DIR")) + QStringLiteral("/env"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray prefix = QByteArray(key) + '=';
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (line.startsWith(prefix))
+            return QString::fromLocal8Bit(line.mid(prefix.size()));
+    }
+    return QString();
+}
 
 [[maybe_unused]] void runOnServer(const QStringList &statements)
 {

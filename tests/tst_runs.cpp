@@ -230,6 +230,18 @@ private slots:
         QCOMPARE(log->text(0, log->characterCount()), form->Memo1->toPlainText());
     }
 
+    // The run's own connection, over TCP, is encrypted when the server offers TLS (the suite
+    // runs against a server with TLS and again against one without).
+    void runOverTcpIsEncryptedWhenOffered()
+    {
+        form->connectionSettings.host = QStringLiteral("127.0.0.1:") + serverEnv("ORVEX_DB_PORT");
+        submit(QStringLiteral("SHOW SESSION STATUS LIKE 'Ssl_cipher';"));
+        QCOMPARE(messages.texts(), QStringList());
+        QCOMPARE(form->gridModel->store().cellText(0, 1), QStringLiteral("Ssl_cipher"));
+        const QString cipher = form->gridModel->store().cellText(1, 1);
+        QCOMPARE(!cipher.isEmpty(), serverEnv("ORVEX_DB_TLS") != QStringLiteral("0"));
+    }
+
     // The grid's column count follows each result; its row count only grows.
     void gridLayoutFollowsEachRun()
     {
