@@ -21,7 +21,7 @@
 #
 # The server offers TLS on its connections, with a self-signed certificate made with openssl in
 # DIR/tls at the first start; ORVEX_DB_TLS=0 at start gives a server without TLS. DIR/env says
-# which (ORVEX_DB_TLS, 1 or 0).
+# which (ORVEX_DB_TLS, 1 or 0). ORVEX_DB_SERVER_ARGS at start adds server options.
 #
 # load writes DIR/sample.loaded ("scale N") when all rows are in, and removes it first.
 # load runs the sample generator: $ORVEX_SAMPLE if set, else build/data/orvex_sample
@@ -248,6 +248,9 @@ launch() {
     else
         args+=(--skip-ssl)
     fi
+    # Further server options from the caller, split at spaces (scripts/spider.sh's front).
+    # shellcheck disable=SC2206
+    [[ -n ${ORVEX_DB_SERVER_ARGS:-} ]] && args+=($ORVEX_DB_SERVER_ARGS)
 
     mkdir -p -- "$(dirname -- "$sock")"
     rm -f -- "$pidfile" "$sock" "$sock.lock"
