@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, testing and the demo need, when
 # missing: compiler and CMake, Qt 6 Widgets, MariaDB client library, server and client
-# (for the private test server), openssl (its TLS certificate), QCustomPlot for Qt 6 (the plot
-# window), GoogleTest, Xvfb, and a font for offscreen GUI tests.
+# (for the private test servers), openssl (their TLS certificate), the Spider engine (the
+# archive split across servers), QCustomPlot for Qt 6 (the plot window), GoogleTest, Xvfb,
+# and a font for offscreen GUI tests.
 #
 # The system MariaDB service is never started or enabled: the test bed runs its own
 # server (scripts/dbserver.sh). While packages install, a policy-rc.d forbids service
@@ -15,7 +16,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev libqt6gui6 qt6-qpa-plugins libgl-dev
-    libmariadb-dev mariadb-server mariadb-client openssl
+    libmariadb-dev mariadb-server mariadb-client openssl mariadb-plugin-spider
     libqcustomplot-dev libqcustomplot2.1-qt6
     libgtest-dev googletest
     xvfb xauth

@@ -86,6 +86,16 @@ cmd_start() {
     ORVEX_DB_TLS=0 ORVEX_DB_SERVER_ARGS="--plugin-load-add=ha_spider.so --tmpdir=$dir/front/tmp" \
         bash "$dbserver" start "$dir/front"
 
+    # The backends' ports are new at each start: the front's entries for them are made anew.
+    local servers=""
+    for back in back1 back2; do
+        servers+=" DROP SERVER IF EXISTS $back;"
+        servers+=" CREATE SERVER $back FOREIGN DATA WRAPPER mysql OPTIONS (HOST '127.0.0.1',"
+        servers+=" PORT $(env_value "$dir/$back" ORVEX_DB_PORT), USER 'root', PASSWORD 'qxzv',"
+        servers+=" DATABASE 'orvex');"
+    done
+    bash "$dbserver" client "$dir/front" --batch -e "$servers"
+
     if [[ $(cat "$dir/front/spider.loaded" 2>/dev/null) == "scale $scale" ]]; then
         echo "spider: already loaded (scale $scale); front: $dir/front/env" >&2
         return 0
@@ -109,15 +119,9 @@ cmd_start() {
         sql "$dir/$back" "$statements"
     done
 
-    # The front: one server entry per backend, and the tables over them.
-    local setup="DROP DATABASE IF EXISTS orvex; CREATE DATABASE orvex;"
-    for back in back1 back2; do
-        setup+=" DROP SERVER IF EXISTS $back;"
-        setup+=" CREATE SERVER $back FOREIGN DATA WRAPPER mysql OPTIONS (HOST '127.0.0.1',"
-        setup+=" PORT $(env_value "$dir/$back" ORVEX_DB_PORT), USER 'root', PASSWORD 'qxzv',"
-        setup+=" DATABASE 'orvex');"
-    done
-    bash "$dbserver" client "$dir/front" --batch -e "$setup"
+    # The front's tables over the backends.
+    bash "$dbserver" client "$dir/front" --batch \
+        -e "DROP DATABASE IF EXISTS orvex; CREATE DATABASE orvex;"
     local table definitions=""
     for table in "${tables[@]}"; do
         definitions+="$(front_table "$table")"$'\n'

@@ -1,0 +1,129 @@
+// The sample archive on one server and split by station across two backends behind a Spider
+// front (scripts/spider.sh): what the program reads from the front against what it reads from
+// the single server, through its own database layer.
+
+#include "connectionrecipe.h"
+#include "connectionsettings.h"
+#include "sqlconnection.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+// The socket of a server of the test bed, from its env file.
+QString socketOf(const char *folderVariable)
+{
+    QFile file(QString::fromLocal8Bit(qgetenv(folderVariable)) + QStringLiteral("/env"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (line.startsWith("ORVEX_DB_SOCKET="))
+            return QString::fromLocal8Bit(line.mid(16));
+    }
+    return QString();
+}
+
+std::unique_ptr<SqlConnection> connect(const QString &socket)
+{
+    ConnectionSettings settings;
+    settings.host = socket;
+    auto connection = std::make_unique<SqlConnection>();
+    applyRecipe(*connection, settings);
+    connection->open();
+    return connection;
+}
+
+// Every byte of every row, with the field and row boundaries and NULLs marked, as one digest.
+struct Digest
+{
+    qint64 rows = 0;
+    QByteArray hash;
+};
+
+Digest digestOf(SqlConnection &connection, const QString &statement)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Digest digest;
+    for (SqlResult rows = connection.query(statement); !rows.eof(); rows.next()) {
+        for (int field = 0; field < rows.fieldCount(); ++field) {
+            hash.addData(rows.isNull(field) ? QByteArrayView("\\N") : rows.value(field));
+            hash.addData(QByteArrayView("\t"));
+        }
+        hash.addData(QByteArrayView("\n"));
+        ++digest.rows;
+    }
+    digest.hash = hash.result();
+    return digest;
+}
+
+class SplitArchive : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const QString singleSocket = socketOf("ORVEX_TESTDB_DIR");
+        const QString frontSocket = socketOf("ORVEX_SPIDERDB_FRONT");
+        if (singleSocket.isEmpty() || frontSocket.isEmpty())
+            GTEST_SKIP() << "no test servers (run through ctest)";
+        single = connect(singleSocket);
+        front = connect(frontSocket);
+    }
+
+    std::unique_ptr<SqlConnection> single;
+    std::unique_ptr<SqlConnection> front;
+};
+
+// Ordered results come back from the front byte for byte as from the single server: whole
+// tables gathered from both backends, one station (sent to one backend whole) and a range of
+// stations across both.
+TEST_F(SplitArchive, OrderedResultsAreTheSameBytes)
+{
+    for (const char *statement :
+         {"SELECT * FROM surfaceshort ORDER BY year, month, day, hour, id",
+          "SELECT * FROM surface ORDER BY year DESC, month DESC, day DESC, hour DESC, id DESC",
+          "SELECT * FROM upper ORDER BY year, month, day, hour, id",
+          "SELECT * FROM surfaceshort WHERE icao = 'KSWF' AND year = 1995 AND month = 7 "
+          "ORDER BY year, month, day, hour",
+          "SELECT icao, year, month, day, hour, temp FROM surfaceshort WHERE icao >= 'KA' AND "
+          "icao <= 'KZ' AND temp > 90 ORDER BY year, month, day, hour, icao"}) {
+        SCOPED_TRACE(statement);
+        const Digest one = digestOf(*single, QString::fromUtf8(statement));
+        const Digest split = digestOf(*front, QString::fromUtf8(statement));
+        EXPECT_GT(one.rows, 0);
+        EXPECT_EQ(split.rows, one.rows);
+        EXPECT_EQ(split.hash, one.hash);
+    }
+}
+
+// DESCRIBE, which the parameter chooser reads, gives the same columns and types; only the key
+// column differs, as the front's tables need the station in their primary key.
+TEST_F(SplitArchive, DescribeDiffersOnlyInTheKeys)
+{
+    for (const char *table : {"surfaceshort", "surface", "upper"}) {
+        SCOPED_TRACE(table);
+        const QString statement = QStringLiteral("DESCRIBE %1").arg(QString::fromUtf8(table));
+        SqlResult one = single->query(statement);
+        SqlResult split = front->query(statement);
+        int columns = 0;
+        for (; !one.eof() && !split.eof(); one.next(), split.next(), ++columns) {
+            for (const int field : {0, 1, 2, 4, 5}) // Field, Type, Null, Default, Extra
+                EXPECT_EQ(split.text(field), one.text(field)) << "column " << columns;
+            const QString name = one.text(0);
+            if (name == QStringLiteral("id") || name == QStringLiteral("icao")) {
+                EXPECT_EQ(split.text(3), QStringLiteral("PRI")) << qPrintable(name);
+            }
+        }
+        EXPECT_TRUE(one.eof());
+        EXPECT_TRUE(split.eof());
+        EXPECT_GT(columns, 10);
+    }
+}
+
+} // namespace
