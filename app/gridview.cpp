@@ -626,9 +626,10 @@ void GridView::mouseMoveEvent(QMouseEvent *event)
     event->accept();
     if (!dragging || !(event->buttons() & Qt::LeftButton))
         return;
-    // Past the edges the cell at the edge is taken, and the view scrolls toward the mouse.
+    // Past the edges the next cell beyond them is taken, so the view scrolls toward the mouse.
     const QPoint at = event->position().toPoint();
-    const int row = firstVisibleRow() + std::max(at.y(), 0) / rowPixels;
+    const int row =
+        std::max(at.y() < 0 ? firstVisibleRow() - 1 : firstVisibleRow() + at.y() / rowPixels, 0);
     int column = header->logicalIndexAt(at.x());
     if (column < 0)
         column = at.x() < 0 ? header->logicalIndex(0) : header->logicalIndex(columnCount() - 1);

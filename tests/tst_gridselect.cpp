@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTest>
 
 #include <memory>
@@ -168,6 +169,21 @@ private slots:
         act(QStringLiteral("click 0 1; shift+key PageDown"));
         const std::vector<CellRange> page {{0, 1, view->visibleRowCount(), 1}};
         QCOMPARE(view->selection().ranges(), page);
+    }
+
+    // Dragging past the top edge scrolls up a row at each move, taking the rows in.
+    void dragPastTheTopScrollsUp()
+    {
+        showGrid(numbered(5, 1, 60));
+        view->verticalScrollBar()->setValue(30);
+        QWidget *cells = view->viewport();
+        QTest::mousePress(cells, Qt::LeftButton, {}, cellPoint(33, 1));
+        for (int move = 1; move <= 3; ++move)
+            QTest::mouseMove(cells, QPoint(cellPoint(30, 1).x(), -5 - move));
+        QTest::mouseRelease(cells, Qt::LeftButton, {}, QPoint(cellPoint(30, 1).x(), -8));
+        QCOMPARE(view->firstVisibleRow(), 27);
+        const std::vector<CellRange> block {{27, 1, 33, 1}};
+        QCOMPARE(view->selection().ranges(), block);
     }
 
     // Three rows by two columns holding a tab, double quotes and a line break, selected with the
