@@ -4,7 +4,13 @@
 # surfaceshort rows) unless it holds that scale already, runs bench/run_bench on it and stops
 # the server when done, however the script ends.
 #
-#   bench/run.sh [--scale N] [--rounds N] [--folder DIR] [--statement SQL] [SERVER_DIR]
+#   bench/run.sh [--scale N] [--rounds N] [--folder DIR] [--statement SQL] [--through-front]
+#                [SERVER_DIR]
+#
+# With --through-front the same statement also runs through the front of the sample archive
+# split across two backends (scripts/spider.sh, in build/benchspider, at the same scale): the
+# rounds take turns between the single server and the front, one run_bench round each, and a
+# last table gives the medians and the front's time divided by the single server's.
 #
 # --statement, --reuse-window and --trace-stalls go to run_bench as they are.
 # --folder is where the CSV files of the measurement are written (default: a new temporary
@@ -24,6 +30,7 @@ rounds=5
 folder=""
 server=$repo/build/benchdb
 extra=()
+through_front=0
 
 while (($# > 0)); do
     case $1 in
@@ -31,8 +38,9 @@ while (($# > 0)); do
     --rounds) rounds=$2; shift 2 ;;
     --folder) folder=$2; shift 2 ;;
     --statement | --reuse-window | --trace-stalls) extra+=("$1" "$2"); shift 2 ;;
+    --through-front) through_front=1; shift ;;
     -h | --help)
-        sed -n '2,18s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
+        sed -n '2,24s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
         exit 0
         ;;
     -*) echo "run.sh: unknown option $1" >&2; exit 2 ;;
@@ -57,8 +65,10 @@ fi
 mkdir -p -- "$folder"
 
 dbserver=$repo/scripts/dbserver.sh
+spider_dir=$repo/build/benchspider
 cleanup() {
     bash "$dbserver" stop "$server" || true
+    ((through_front)) && { bash "$repo/scripts/spider.sh" stop "$spider_dir" || true; }
     [[ -n $own_folder ]] && rm -rf -- "$own_folder"
     return 0
 }
@@ -74,5 +84,36 @@ if [[ $(cat "$server/sample.loaded" 2>/dev/null) != "scale $scale" ]]; then
     ORVEX_SAMPLE=$generator bash "$dbserver" load "$server" "$scale"
 fi
 
-"$program" --rounds "$rounds" --socket "$ORVEX_DB_SOCKET" --server-pid "$ORVEX_DB_PID" \
-    --folder "$folder" "${extra[@]}"
+if ((!through_front)); then
+    "$program" --rounds "$rounds" --socket "$ORVEX_DB_SOCKET" --server-pid "$ORVEX_DB_PID" \
+        --folder "$folder" "${extra[@]}"
+    exit
+fi
+
+ORVEX_SAMPLE=$generator bash "$repo/scripts/spider.sh" start "$spider_dir" "$scale"
+front_socket=$(sed -n 's/^ORVEX_DB_SOCKET=//p' "$spider_dir/front/env")
+front_pid=$(sed -n 's/^ORVEX_DB_PID=//p' "$spider_dir/front/env")
+# The median of a row of run_bench's first table, from the files of all rounds of one side.
+median_of() { # median_of ROW FILES...
+    local row=$1
+    shift
+    awk -F'|' -v row="$row" '$2 == " " row " " { gsub(/ /, "", $4); print $4 }' "$@" |
+        sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+for ((round = 1; round <= rounds; round++)); do
+    "$program" --rounds 1 --socket "$ORVEX_DB_SOCKET" --server-pid "$ORVEX_DB_PID" \
+        --folder "$folder" "${extra[@]}" >"$folder/direct.$round.txt"
+    "$program" --rounds 1 --socket "$front_socket" --server-pid "$front_pid" \
+        --folder "$folder" "${extra[@]}" >"$folder/front.$round.txt"
+done
+rows=("raw client loop (use_result, every field)" "raw client loop: first row"
+    "program: StartRun to RunFinished (grid and log)" "program: first record painted in the grid"
+    "program: longest event-loop stall (5 ms probe)")
+echo "| measured (median of $rounds rounds) | single server, ms | through the front, ms | front / single |"
+echo "|---|---:|---:|---:|"
+for row in "${rows[@]}"; do
+    direct=$(median_of "$row" "$folder"/direct.*.txt)
+    front=$(median_of "$row" "$folder"/front.*.txt)
+    awk -v r="$row" -v d="$direct" -v f="$front" \
+        'BEGIN { printf "| %s | %.1f | %.1f | %.2f |\n", r, d, f, (d > 0 ? f / d : 0) }'
+done
