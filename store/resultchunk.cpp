@@ -58,33 +58,32 @@ int widthFor(std::uint32_t end)
                                                            : 4;
 }
 
-std::uint32_t readEndOfWidth(const unsigned char *at, int width)
+// Calls work with a value of the unsigned type that is width bytes wide (1, 2 or 4), so one
+// piece of code serves the three widths of field ends.
+template<typename Work> decltype(auto) withEndType(int width, Work &&work)
 {
     switch (width) {
     case 1:
-        return *at;
+        return work(std::uint8_t {});
     case 2:
-        return readEnd<std::uint16_t>(at);
+        return work(std::uint16_t {});
     default:
-        return readEnd<std::uint32_t>(at);
+        return work(std::uint32_t {});
     }
+}
+
+std::uint32_t readEndOfWidth(const unsigned char *at, int width)
+{
+    return withEndType(width,
+                       [at](auto type) -> std::uint32_t { return readEnd<decltype(type)>(at); });
 }
 
 void writeEndOfWidth(unsigned char *at, int width, std::uint32_t end)
 {
-    switch (width) {
-    case 1:
-        *at = static_cast<unsigned char>(end);
-        break;
-    case 2: {
-        const auto narrow = static_cast<std::uint16_t>(end);
+    withEndType(width, [at, end](auto type) {
+        const auto narrow = static_cast<decltype(type)>(end);
         std::memcpy(at, &narrow, sizeof narrow);
-        break;
-    }
-    default:
-        std::memcpy(at, &end, sizeof end);
-        break;
-    }
+    });
 }
 
 } // namespace
@@ -158,17 +157,8 @@ void ResultChunk::fields(int record, std::string_view *out) const
     const char *start = reinterpret_cast<const char *>(bytes.data()) + recordStart(record);
     const unsigned char *ends =
         fieldEnds.data() + static_cast<std::size_t>(record) * columns * endWidth;
-    switch (endWidth) {
-    case 1:
-        splitRecord<std::uint8_t>(start, ends, columns, out);
-        break;
-    case 2:
-        splitRecord<std::uint16_t>(start, ends, columns, out);
-        break;
-    default:
-        splitRecord<std::uint32_t>(start, ends, columns, out);
-        break;
-    }
+    withEndType(endWidth,
+                [&](auto type) { splitRecord<decltype(type)>(start, ends, columns, out); });
 }
 
 std::size_t ResultChunk::byteCount() const
@@ -323,17 +313,8 @@ void ResultChunkBuilder::writeRecordEnds(const char *const *fields, const unsign
     if (width > endWidth)
         widenEnds(width);
     unsigned char *ends = fieldEnds.data() + endCount * endWidth;
-    switch (endWidth) {
-    case 1:
-        writeEnds<std::uint8_t>(ends, fields, lengths, columns);
-        break;
-    case 2:
-        writeEnds<std::uint16_t>(ends, fields, lengths, columns);
-        break;
-    default:
-        writeEnds<std::uint32_t>(ends, fields, lengths, columns);
-        break;
-    }
+    withEndType(endWidth,
+                [&](auto type) { writeEnds<decltype(type)>(ends, fields, lengths, columns); });
     endCount += static_cast<std::size_t>(columns);
     endRecordOf(static_cast<std::uint32_t>(length));
 }
