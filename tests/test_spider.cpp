@@ -5,9 +5,9 @@
 #include "connectionrecipe.h"
 #include "connectionsettings.h"
 #include "sqlconnection.h"
+#include "testserver.h"
 
 #include <QCryptographicHash>
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -15,20 +15,6 @@
 #include <string>
 
 namespace {
-
-// The socket of a server of the test bed, from its env file.
-QString socketOf(const char *folderVariable)
-{
-    QFile file(QString::fromLocal8Bit(qgetenv(folderVariable)) + QStringLiteral("/env"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine().trimmed();
-        if (line.startsWith("ORVEX_DB_SOCKET="))
-            return QString::fromLocal8Bit(line.mid(16));
-    }
-    return QString();
-}
 
 std::unique_ptr<SqlConnection> connect(const QString &socket)
 {
@@ -68,8 +54,8 @@ class SplitArchive : public testing::Test
 protected:
     void SetUp() override
     {
-        const QString singleSocket = socketOf("ORVEX_TESTDB_DIR");
-        const QString frontSocket = socketOf("ORVEX_SPIDERDB_FRONT");
+        const QString singleSocket = serverEnv("ORVEX_DB_SOCKET");
+        const QString frontSocket = serverEnv("ORVEX_DB_SOCKET", "ORVEX_SPIDERDB_FRONT");
         if (singleSocket.isEmpty() || frontSocket.isEmpty())
             GTEST_SKIP() << "no test servers (run through ctest)";
         single = connect(singleSocket);

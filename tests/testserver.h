@@ -13,10 +13,11 @@
 
 namespace {
 
-// A value of the env file that the test server's start script writes (ORVEX_DB_PORT, ...).
-[[maybe_unused]] QString serverEnv(const char *key)
+// A value of the env file that a test server's start script writes (ORVEX_DB_PORT, ...): the
+// server's folder is in the environment variable named, the suite's own server by default.
+[[maybe_unused]] QString serverEnv(const char *key, const char *folderVariable = "ORVEX_TESTDB_DIR")
 {
-    QFile file(QString::fromLocal8Bit(qgetenv("ORVEX_TESTDB_DIR")) + QStringLiteral("/env"));
+    QFile file(QString::fromLocal8Bit(qgetenv(folderVariable)) + QStringLiteral("/env"));
     if (!file.open(QIODevice::ReadOnly))
         return QString();
     const QByteArray prefix = QByteArray(key) + '=';
