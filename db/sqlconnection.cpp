@@ -302,6 +302,12 @@ std::uint64_t SqlConnection::serverId() const
     return mysql_ ? mysql_thread_id(mysql_.get()) : 0;
 }
 
+void SqlConnection::interrupt()
+{
+    if (mysql_)
+        mariadb_cancel(mysql_.get());
+}
+
 st_mysql *SqlConnection::handleForStatement()
 {
     open();

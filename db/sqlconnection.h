@@ -145,6 +145,11 @@ public:
     // The server's id of this connection (the Id of "SHOW PROCESSLIST;", the number that
     // "KILL QUERY" takes); 0 when closed.
     std::uint64_t serverId() const;
+    // Shuts the connection's socket down, from any thread: whatever the connection's own thread
+    // waits for from the server (a statement's answer, the next rows) ends at once with a
+    // lost-connection error, and the server ends the statement once it finds its client gone.
+    // The connection must not be opened or closed meanwhile, and is closed as usual afterwards.
+    void interrupt();
 
     // Runs a statement that returns rows; the result stands on its first row. A result
     // still open on this connection is closed first. A statement that returns no rows

@@ -175,16 +175,29 @@ void runQueryJob(const QueryJob &job, RunChannel &channel)
     ClientThreadScope clientThread;
     postLog(channel, WorkerTexts::starting);
     SqlConnection connection;
+    // The main thread may cut the connection while it is open (a cancel does, once it has
+    // killed the query): that way is taken back before the connection closes, here and on any
+    // way out.
+    struct CutTakenBack
+    {
+        RunChannel &channel;
+        ~CutTakenBack() { channel.clearConnectionCut(); }
+    } cutTakenBack {channel};
+    const auto closeConnection = [&] {
+        channel.clearConnectionCut();
+        connection.close();
+    };
     // A stopped run ends quietly: no end of run is delivered. Its connection stays open until
     // the cancel has sent its kill, which names this connection.
     const auto endStopped = [&] {
         channel.awaitConnectionRelease();
-        connection.close();
+        closeConnection();
     };
     try {
         applyRecipe(connection, job.settings);
         connection.open();
         if (connection.connected()) {
+            channel.setConnectionCut([&connection] { connection.interrupt(); });
             // The id is told before the stop is looked at: a cancel that finds no id yet has
             // stopped the run before this check, so no statement runs.
             channel.setServerId(connection.serverId());
@@ -211,7 +224,7 @@ void runQueryJob(const QueryJob &job, RunChannel &channel)
         }
         channel.postMessageAndWait(WorkerTexts::failed);
     }
-    connection.close();
+    closeConnection();
     postLog(channel, WorkerTexts::allDone);
     RunOutput end;
     end.kind = RunOutput::Kind::Finished;

@@ -40,6 +40,26 @@ void RunChannel::awaitConnectionRelease()
     changed.wait(lock, [this] { return !connectionHeld; });
 }
 
+void RunChannel::setConnectionCut(std::function<void()> cut)
+{
+    std::lock_guard lock(mutex);
+    connectionCut = std::move(cut);
+}
+
+void RunChannel::clearConnectionCut()
+{
+    // Under the lock: a cut under way ends before the connection may be closed.
+    std::lock_guard lock(mutex);
+    connectionCut = nullptr;
+}
+
+void RunChannel::cutConnection()
+{
+    std::lock_guard lock(mutex);
+    if (connectionCut)
+        connectionCut();
+}
+
 std::deque<RunOutput> RunChannel::takeAll()
 {
     std::lock_guard lock(mutex);

@@ -55,6 +55,10 @@ public:
     void setServerId(std::uint64_t id) { serverIdValue.store(id); }
     // Waits, once the run is stopped, until its connection may be closed.
     void awaitConnectionRelease();
+    // How the main thread can cut the worker's connection (cutConnection): told once the
+    // connection is open, and taken back before the connection is closed.
+    void setConnectionCut(std::function<void()> cut);
+    void clearConnectionCut();
 
     // Main-thread side.
     std::deque<RunOutput> takeAll();
@@ -64,6 +68,9 @@ public:
     // Stops the run; the worker keeps its connection open until releaseConnection().
     void stopAndHoldConnection();
     void releaseConnection();
+    // Cuts the worker's connection, if it has one open, so that the worker stops waiting for
+    // the server: once its query has been killed, or the kill has been given up.
+    void cutConnection();
     std::uint64_t serverId() const { return serverIdValue.load(); }
 
 private:
@@ -76,6 +83,7 @@ private:
     bool wakePending = false;
     bool messageOpen = false;
     bool connectionHeld = false;
+    std::function<void()> connectionCut;
     // Both are sequentially consistent: a cancel that sets the stop and then finds no server id
     // can rely on the worker, which sets its id and then looks at the stop, to run no statement.
     std::atomic<bool> stopFlag {false};

@@ -338,11 +338,16 @@ void RunController::killAfterPause(quint64 id, const QString &processId)
         statusQuery.execSql();
     } catch (const std::exception &) {
         statusConnection.close();
+        channel->cutConnection();
         endRun();
         display.runMessage(CancelTexts::noConnection);
         display.runFinished();
         return;
     }
+    // The worker's connection goes too. A server answers a killed query at once, but a front
+    // whose tables lie on other servers answers only once those have sent it all they were
+    // asked for, which may take minutes; the worker need not wait for that.
+    channel->cutConnection();
     display.runLogLine(killedQueryLine(processId));
     endRun();
     display.runFinished();

@@ -10,3 +10,13 @@ target_link_libraries(tst_runcontroller PRIVATE orvex_run Qt6::Test)
 add_test(NAME tst_runcontroller COMMAND tst_runcontroller)
 orvex_uses_testdb(tst_runcontroller)
 set_tests_properties(tst_runcontroller PROPERTIES TIMEOUT 300)
+
+# The main window on the split archive's front while one of its backends is busy or gone.
+add_executable(tst_splitarchive tst_splitarchive.cpp)
+target_link_libraries(tst_splitarchive PRIVATE orvex_window Qt6::Test)
+add_test(NAME tst_splitarchive COMMAND tst_splitarchive)
+set_tests_properties(tst_splitarchive PROPERTIES
+    FIXTURES_REQUIRED spiderdb
+    RESOURCE_LOCK spiderdb
+    LABELS spider
+    ENVIRONMENT "MYSQL_UNIX_PORT=${ORVEX_SPIDERDB_FRONT}/mysqld.sock;ORVEX_TESTDB_DIR=${ORVEX_SPIDERDB_FRONT};ORVEX_SPIDERDB_DIR=${ORVEX_SPIDERDB_DIR};QT_QPA_PLATFORM=offscreen")

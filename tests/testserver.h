@@ -13,11 +13,11 @@
 
 namespace {
 
-// A value of the env file that a test server's start script writes (ORVEX_DB_PORT, ...): the
-// server's folder is in the environment variable named, the suite's own server by default.
-[[maybe_unused]] QString serverEnv(const char *key, const char *folderVariable = "ORVEX_TESTDB_DIR")
+// A value of the env file that a test server's start script writes in the server's folder
+// (ORVEX_DB_PORT, ...).
+[[maybe_unused]] QString serverEnvIn(const QString &folder, const char *key)
 {
-    QFile file(QString::fromLocal8Bit(qgetenv(folderVariable)) + QStringLiteral("/env"));
+    QFile file(folder + QStringLiteral("/env"));
     if (!file.open(QIODevice::ReadOnly))
         return QString();
     const QByteArray prefix = QByteArray(key) + '=';
@@ -27,6 +27,13 @@ namespace {
             return QString::fromLocal8Bit(line.mid(prefix.size()));
     }
     return QString();
+}
+
+// The same, for the server whose folder is in the environment variable named, the suite's own
+// server by default.
+[[maybe_unused]] QString serverEnv(const char *key, const char *folderVariable = "ORVEX_TESTDB_DIR")
+{
+    return serverEnvIn(QString::fromLocal8Bit(qgetenv(folderVariable)), key);
 }
 
 [[maybe_unused]] void runOnServer(const QStringList &statements)

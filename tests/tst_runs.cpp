@@ -611,8 +611,21 @@ private slots:
         QCOMPARE(messages.texts(), QStringList());
     }
 
+    // Over the socket, and over TCP, where the connection is encrypted when the server offers
+    // TLS: the cancel also cuts the stopped run's connection.
+    void cancelStopsTheRunAndItsQuery_data()
+    {
+        QTest::addColumn<bool>("overTcp");
+        QTest::newRow("socket") << false;
+        QTest::newRow("TCP") << true;
+    }
+
     void cancelStopsTheRunAndItsQuery()
     {
+        QFETCH(bool, overTcp);
+        if (overTcp)
+            form->connectionSettings.host =
+                QStringLiteral("127.0.0.1:") + serverEnv("ORVEX_DB_PORT");
         startSlowRun();
         const QString id = QString::number(form->runs->workerServerId());
         cancelAndWait();
