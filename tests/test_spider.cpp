@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -85,6 +86,67 @@ TEST_F(SplitArchive, OrderedResultsAreTheSameBytes)
         EXPECT_GT(one.rows, 0);
         EXPECT_EQ(split.rows, one.rows);
         EXPECT_EQ(split.hash, one.hash);
+    }
+}
+
+// The row-read counter that the progress line reads, and the row estimate it is measured against
+// (the short surface table's Rows), as the fraction that the line shows at a run's end.
+struct CounterGrowth
+{
+    double fractionOfEstimate = 0;
+    qint64 rows = 0;
+    qint64 estimate = 0;
+};
+
+qint64 rowReadCounter(SqlConnection &connection)
+{
+    SqlResult status =
+        connection.query(QStringLiteral("SHOW GLOBAL STATUS LIKE 'Handler_read_rnd_next'"));
+    return status.text(1).toLongLong();
+}
+
+CounterGrowth counterGrowth(SqlConnection &connection, const QString &statement)
+{
+    CounterGrowth growth;
+    growth.estimate = connection.query(QStringLiteral("SHOW TABLE STATUS LIKE 'surfaceshort'"))
+                          .text(4)
+                          .toLongLong();
+    const qint64 before = rowReadCounter(connection);
+    growth.rows = digestOf(connection, statement).rows;
+    growth.fractionOfEstimate =
+        double(rowReadCounter(connection) - before) / double(std::max<qint64>(growth.estimate, 1));
+    return growth;
+}
+
+// The progress line through the front: the front's counter grows by about two for each row that
+// a backend sends it (it reads each one in, and again from where it gathered them), and not for
+// the rows that a backend examines without sending. So a whole table read through the front ends
+// near 200% where the single server ends near 100%, a statement whose condition the backends
+// apply counts twice the rows it gives, and one station that goes to one backend whole counts
+// nothing.
+TEST_F(SplitArchive, ProgressCountsWhatTheBackendsSend)
+{
+    struct Case
+    {
+        const char *statement;
+        double single; // the fraction that the single server shows
+        double frontPerRow; // how much the front's counter grows for each row of the result
+    };
+    for (const Case &run :
+         {Case {"SELECT * FROM surfaceshort ORDER BY year, month, day, hour", 1.0, 2.0},
+          Case {"SELECT * FROM surfaceshort WHERE lat >= 40 AND lat <= 42 "
+                "ORDER BY year, month, day, hour",
+                1.0, 2.0},
+          Case {"SELECT * FROM surfaceshort WHERE icao = 'KSWF' ORDER BY year, month, day, hour",
+                0.0, 0.0}}) {
+        SCOPED_TRACE(run.statement);
+        const QString statement = QString::fromUtf8(run.statement);
+        const CounterGrowth one = counterGrowth(*single, statement);
+        const CounterGrowth split = counterGrowth(*front, statement);
+        EXPECT_GT(one.rows, 0);
+        EXPECT_NEAR(one.fractionOfEstimate, run.single, 0.15);
+        const double frontExpected = run.frontPerRow * double(split.rows) / double(split.estimate);
+        EXPECT_NEAR(split.fractionOfEstimate, frontExpected, 0.01 + frontExpected * 0.1);
     }
 }
 
