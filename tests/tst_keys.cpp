@@ -59,15 +59,6 @@ class TestKeys : public WindowTest
 private:
     TOrvexNavigatorDocForm *help = nullptr;
 
-    // Clicks into the SQL memo, empties it with Ctrl+A and Delete and types the text.
-    void typeIntoMemo(const QString &text)
-    {
-        QTest::mouseClick(form->SQLEdit->viewport(), Qt::LeftButton);
-        QTest::keyClick(form->SQLEdit, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(form->SQLEdit, Qt::Key_Delete);
-        QTest::keyClicks(form->SQLEdit, text);
-    }
-
     // Types the statement and runs it with Ctrl+Enter; waits for the end.
     void runFromMemo(const QString &statement)
     {
@@ -81,14 +72,6 @@ private:
         typeIntoMemo(slowQuery);
         QTest::keyClick(form->SQLEdit, Qt::Key_F5);
         QTRY_VERIFY_WITH_TIMEOUT(form->gridModel->store().recordCount() >= 3, 10000);
-    }
-
-    QStringList logLines() const
-    {
-        QStringList lines;
-        for (qsizetype i = 0; i < form->Memo1->lineCount(); ++i)
-            lines << form->Memo1->line(i);
-        return lines;
     }
 
 private slots:

@@ -76,14 +76,6 @@ private:
         QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 30000);
     }
 
-    QStringList logLines() const
-    {
-        QStringList lines;
-        for (qsizetype i = 0; i < form->Memo1->lineCount(); ++i)
-            lines << form->Memo1->line(i);
-        return lines;
-    }
-
     void expectIdle()
     {
         QCOMPARE(form->StatusMessage->text(), QStringLiteral("Done!"));

@@ -51,22 +51,11 @@ class TestSplitArchive : public WindowTest
     Q_OBJECT
 
 private:
-    // Clicks into the SQL memo, clears it, types the statement key by key and clicks Submit SQL.
+    // Types the statement into the SQL memo and clicks Submit SQL.
     void submitTyped(const QString &statement)
     {
-        QTest::mouseClick(form->SQLEdit->viewport(), Qt::LeftButton);
-        QTest::keyClick(form->SQLEdit, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(form->SQLEdit, Qt::Key_Delete);
-        QTest::keyClicks(form->SQLEdit, statement);
+        typeIntoMemo(statement);
         QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
-    }
-
-    QStringList logLines() const
-    {
-        QStringList lines;
-        for (qsizetype i = 0; i < form->Memo1->lineCount(); ++i)
-            lines << form->Memo1->line(i);
-        return lines;
     }
 
 private slots:

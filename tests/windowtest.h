@@ -1,11 +1,14 @@
 #pragma once
 
 #include "backgroundthread.h"
+#include "logview.h"
 #include "orvexdbmain.h"
 #include "platformnotices.h"
 #include "scriptedmessages.h"
 
 #include <QObject>
+#include <QPlainTextEdit>
+#include <QStringList>
 #include <QTest>
 
 #include <memory>
@@ -34,6 +37,23 @@ protected:
         form = std::make_unique<TForm1>(messages);
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    // Clicks into the SQL memo, empties it with Ctrl+A and Delete and types the text key by key.
+    void typeIntoMemo(const QString &text)
+    {
+        QTest::mouseClick(form->SQLEdit->viewport(), Qt::LeftButton);
+        QTest::keyClick(form->SQLEdit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(form->SQLEdit, Qt::Key_Delete);
+        QTest::keyClicks(form->SQLEdit, text);
+    }
+
+    QStringList logLines() const
+    {
+        QStringList lines;
+        for (qsizetype i = 0; i < form->Memo1->lineCount(); ++i)
+            lines << form->Memo1->line(i);
+        return lines;
     }
 
     // Once the run is over (a cancel's pause included) and nothing is left talking to the
