@@ -3,13 +3,11 @@
 #include "backgroundthread.h"
 #include "connectionrecipe.h"
 #include "gridmodel.h"
-#include "logview.h"
 #include "orvexdbmain.h"
 #include "sqlconnection.h"
 #include "testserver.h"
 #include "windowtest.h"
 
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
