@@ -1,6 +1,8 @@
 #include "gridexport.h"
 
 #include "csvfile.h"
+#include "gridtext.h"
+#include "memorybudget.h"
 #include "resultstore.h"
 
 #include <QApplication>
@@ -59,9 +61,13 @@ void SaveGridAsCSV(const ResultStore &grid, SaveDialogSeam &dialogs)
     SaveCSVFile(grid, *chosen);
 }
 
-void CopyGridToClipboard(const ResultStore &grid, ClipboardMode mode)
+QString CopyGridToClipboard(const ResultStore &grid, ClipboardMode mode)
 {
+    const QString refusal = ClipboardRefusal(ClipboardTextBytes(grid, mode), AvailableMemoryBytes());
+    if (!refusal.isEmpty())
+        return refusal;
     PutTextOnClipboard(BuildClipboardText(grid, mode));
+    return {};
 }
 
 void PutTextOnClipboard(const QByteArray &text)

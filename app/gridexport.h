@@ -68,7 +68,9 @@ private:
 // or written; an earlier file of that name is then left as it was.
 void SaveGridAsCSV(const ResultStore &grid, SaveDialogSeam &dialogs);
 
-// Puts the grid's text on the clipboard as plain text, replacing what it held.
-void CopyGridToClipboard(const ResultStore &grid, ClipboardMode mode);
+// Puts the grid's text on the clipboard as plain text, replacing what it held. A text too large
+// for the memory the system can still give is not made: the clipboard is left as it was and
+// the reason is returned (ClipboardRefusal), for the caller to show; else the result is empty.
+QString CopyGridToClipboard(const ResultStore &grid, ClipboardMode mode);
 // Puts UTF-8 text on the clipboard as plain text.
 void PutTextOnClipboard(const QByteArray &text);

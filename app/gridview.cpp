@@ -4,6 +4,7 @@
 #include "gridexport.h"
 #include "gridmodel.h"
 #include "gridtext.h"
+#include "memorybudget.h"
 
 #include <QAbstractItemModel>
 #include <QAccessible>
@@ -375,8 +376,17 @@ QByteArray GridView::selectedText(bool withNames) const
     return BuildSelectionText(grid->store(), chosen, withNames);
 }
 
-void GridView::copy(bool withNames) const
+void GridView::copy(bool withNames)
 {
+    const auto *grid = qobject_cast<const GridModel *>(source.data());
+    if (grid && !chosen.isEmpty()) {
+        const QString refusal = ClipboardRefusal(
+            SelectionTextBytes(grid->store(), chosen, withNames), AvailableMemoryBytes());
+        if (!refusal.isEmpty()) {
+            emit copyRefused(refusal);
+            return;
+        }
+    }
     const QByteArray text = selectedText(withNames);
     if (!text.isEmpty())
         PutTextOnClipboard(text);

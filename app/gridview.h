@@ -86,13 +86,18 @@ public:
     // The selected cells as tab-separated text (BuildSelectionText), with the columns' names
     // first if asked; empty without a selection or over a model other than the grid's.
     QByteArray selectedText(bool withNames = false) const;
-    // Puts the selected text on the clipboard; does nothing without a selection.
-    void copy(bool withNames = false) const;
+    // Puts the selected text on the clipboard; does nothing without a selection. A text too
+    // large for the free memory is not made: copyRefused tells why, and the clipboard keeps
+    // what it held.
+    void copy(bool withNames = false);
     // Makes the column as wide as the widest of its name and its texts on screen.
     void fitColumnToContents(int column);
     // The view's context menu: "Copy", "Copy with column names" and "Select All". The caller
     // owns it.
     QMenu *createContextMenu();
+
+signals:
+    void copyRefused(const QString &text);
 
 protected:
     bool event(QEvent *event) override;

@@ -5,6 +5,7 @@
 #include "orvexdbdocs.h"
 #include "orvexdbmain.h"
 #include "qtmessageseam.h"
+#include "resultfolder.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,9 @@ int main(int argc, char *argv[])
     // The client library starts before any thread can use it.
     ClientLibraryScope clientLibrary;
     OrvexApplication app(argc, argv);
+    // The folder for the records of results, made now, so that folders left by programs that
+    // were killed are removed at once.
+    ResultFolder::instance();
     QtMessageSeam messages;
     app.setMessageSeam(&messages);
 
@@ -28,6 +32,7 @@ int main(int argc, char *argv[])
     form.show();
     const int result = app.exec();
     app.setMessageSeam(nullptr);
+    ResultFolder::removeNow();
     // A query still running does not hold the program up: its worker ends with the process,
     // without the client library being shut down under it.
     if (backgroundThreadsRunning() > 0) {

@@ -11,6 +11,7 @@
 #include "orvexapplication.h"
 #include "orvexdbcfg.h"
 #include "orvexdbdocs.h"
+#include "memorybudget.h"
 #include "plotwindow.h"
 #include "progresstext.h"
 #include "queryworker.h"
@@ -146,6 +147,8 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
     StringGrid1->horizontalHeader()->setFixedHeight(16);
     // Screen readers name the views by these; the log's is the label above it.
     StringGrid1->setAccessibleName(QStringLiteral("Result grid"));
+    connect(StringGrid1, &GridView::copyRefused, this,
+            [this](const QString &text) { this->messages.information(text); });
     auto *gridArea = new QVBoxLayout(Panel3);
     gridArea->setContentsMargins(0, 0, 0, 0);
     gridArea->addWidget(StringGrid1);
@@ -708,12 +711,19 @@ void TForm1::SaveCSVButtonClick()
 
 void TForm1::ClipboardCSVButtonClick()
 {
-    CopyGridToClipboard(gridModel->store(), ClipboardMode::CommaDelimited);
+    copyGrid(ClipboardMode::CommaDelimited);
 }
 
 void TForm1::ClipboardSpaceButtonClick()
 {
-    CopyGridToClipboard(gridModel->store(), ClipboardMode::SpaceAligned);
+    copyGrid(ClipboardMode::SpaceAligned);
+}
+
+void TForm1::copyGrid(ClipboardMode mode)
+{
+    const QString refusal = CopyGridToClipboard(gridModel->store(), mode);
+    if (!refusal.isEmpty())
+        messages.information(refusal);
 }
 
 void TForm1::FindStationButtonClick()
@@ -773,6 +783,12 @@ void TForm1::updatePlotButton()
         why = QStringLiteral("A query is running.");
     else if (!resultFinished)
         why = QStringLiteral("The grid holds no finished result.");
+    else if (gridModel->store().recordCount() > MemoryBudget::plotPoints())
+        why = QStringLiteral("The result's %1 records are more than a plot can hold in the memory "
+                             "set aside for it (%2 points). Narrow the query to a station or a "
+                             "shorter time to plot it.")
+                  .arg(GroupThousands(QString::number(gridModel->store().recordCount())),
+                       GroupThousands(QString::number(MemoryBudget::plotPoints())));
     else
         why = findPlotColumns(gridModel->store()).whyNot();
     PlotButton->setEnabled(why.isEmpty());

@@ -2,6 +2,7 @@
 
 #include "completingcombobox.h"
 #include "connectionsettings.h"
+#include "gridtext.h"
 #include "runcontroller.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
@@ -234,6 +235,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Copies the grid in the mode, or tells why its text is too large for the clipboard.
+    void copyGrid(ClipboardMode mode);
+
     void buildConstraintPanel();
     void buildStatusPanel();
     // The station finder's button, the history list and the keys of the window and the SQL memo.

@@ -12,6 +12,14 @@
 # rounds take turns between the single server and the front, one run_bench round each, and a
 # last table gives the medians and the front's time divided by the single server's.
 #
+# With --large N the large round runs instead: N records (default 10,000,000) of a 25-column
+# statement shaped like surfaceshort over the server's sequence table, so no table is loaded;
+# run_bench runs in a memory cgroup of 2 GiB (--memory MiB to change it) where the machine lets
+# root make one, and says whether it did. It measures the fill against the raw client loop, the
+# longest stall, the peak anonymous memory, the temporary folder's size, Ctrl+End to the last
+# record and Save to CSV against the client's dump to a file. 100,000,000 records:
+#   bench/run.sh --large 100000000 --rounds 1
+#
 # --statement, --reuse-window and --trace-stalls go to run_bench as they are.
 # --folder is where the CSV files of the measurement are written (default: a new temporary
 # folder, removed afterwards). Environment: BUILD_DIR, the build to take run_bench and the
@@ -31,6 +39,8 @@ folder=""
 server=$repo/build/benchdb
 extra=()
 through_front=0
+large=0
+memory_mib=2048
 
 while (($# > 0)); do
     case $1 in
@@ -39,8 +49,11 @@ while (($# > 0)); do
     --folder) folder=$2; shift 2 ;;
     --statement | --reuse-window | --trace-stalls) extra+=("$1" "$2"); shift 2 ;;
     --through-front) through_front=1; shift ;;
+    --large)
+        if [[ ${2:-} =~ ^[0-9]+$ ]]; then large=$2; shift 2; else large=10000000; shift; fi ;;
+    --memory) memory_mib=$2; shift 2 ;;
     -h | --help)
-        sed -n '2,24s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
+        sed -n '2,33s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
         exit 0
         ;;
     -*) echo "run.sh: unknown option $1" >&2; exit 2 ;;
@@ -79,6 +92,31 @@ trap 'exit 143' TERM
 bash "$dbserver" start "$server"
 # shellcheck source=/dev/null
 source "$server/env"
+
+# The large round: a memory cgroup for run_bench where root can make one (version 2, else the
+# memory controller of version 1), removed afterwards.
+if ((large > 0)); then
+    bash "$dbserver" sql "$server" "CREATE DATABASE IF NOT EXISTS orvex" >/dev/null
+    group=""
+    limit=$((memory_mib * 1024 * 1024))
+    if [[ -f /sys/fs/cgroup/cgroup.controllers ]] && grep -qw memory /sys/fs/cgroup/cgroup.controllers &&
+        mkdir -p /sys/fs/cgroup/orvex-bench 2>/dev/null &&
+        echo "$limit" >/sys/fs/cgroup/orvex-bench/memory.max 2>/dev/null; then
+        group=/sys/fs/cgroup/orvex-bench
+    elif [[ -d /sys/fs/cgroup/memory ]] && mkdir -p /sys/fs/cgroup/memory/orvex-bench 2>/dev/null &&
+        echo "$limit" >/sys/fs/cgroup/memory/orvex-bench/memory.limit_in_bytes 2>/dev/null; then
+        group=/sys/fs/cgroup/memory/orvex-bench
+    fi
+    [[ -n $group ]] || echo "run.sh: no memory cgroup could be made; run_bench runs without" >&2
+    status=0
+    (
+        [[ -n $group ]] && echo "$BASHPID" >"$group/cgroup.procs"
+        exec "$program" --large "$large" --rounds "$rounds" --socket "$ORVEX_DB_SOCKET" \
+            --server-pid "$ORVEX_DB_PID" --folder "$folder"
+    ) || status=$?
+    [[ -n $group ]] && rmdir "$group" 2>/dev/null
+    exit "$status"
+fi
 # sample.loaded marks a finished load and its scale.
 if [[ $(cat "$server/sample.loaded" 2>/dev/null) != "scale $scale" ]]; then
     ORVEX_SAMPLE=$generator bash "$dbserver" load "$server" "$scale"

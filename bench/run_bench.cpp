@@ -42,15 +42,18 @@
 #include "gridmodel.h"
 #include "gridview.h"
 #include "logview.h"
+#include "memorybudget.h"
 #include "messageseam.h"
 #include "orvexapplication.h"
 #include "orvexdbmain.h"
 #include "queryworker.h"
+#include "resultfolder.h"
 #include "servercounters.h"
 #include "serverreading.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAccessible>
+#include <QDir>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -66,6 +69,7 @@
 #include <mysql.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -74,6 +78,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -112,6 +117,8 @@ struct Options
     std::string user = "root";
     std::string password = "qxzv";
     std::string database = "orvex";
+    // The large round instead of the others: this many records from the server's sequence.
+    long long large = 0;
 };
 
 [[noreturn]] void usage(const char *message)
@@ -147,6 +154,8 @@ Options parseOptions(int argc, char **argv)
             options.reuseWindow = value != "0";
         else if (name == "--trace-stalls")
             options.traceStalls = value != "0";
+        else if (name == "--large")
+            options.large = std::atoll(value.c_str());
         else
             usage(("unknown option " + name).c_str());
     }
@@ -761,6 +770,215 @@ private:
 
 const char *const rawLoop = "raw client loop (use_result, every field)";
 
+// ---- The large round ----
+
+// A statement shaped like surfaceshort's rows (25 columns, the same kinds of values and about
+// their length) over the server's sequence table, so a result of any size needs no loaded
+// table.
+std::string largeStatement(long long records)
+{
+    return "SELECT seq AS id, 1973 + seq % 50 AS year, 1 + seq % 12 AS month, 1 + seq % 28 AS day,"
+           " seq % 24 AS hour, 'SWF' AS faa,"
+           " CONCAT('K', CHAR(65 + seq % 26 USING ascii), CHAR(65 + seq DIV 26 % 26 USING ascii),"
+           " 'F') AS icao, LPAD(seq % 99991, 5, '0') AS wmo,"
+           " CAST(30 + seq % 2000 / 100 AS DECIMAL(7,4)) AS lat,"
+           " CAST(-120 + seq % 5000 / 100 AS DECIMAL(7,4)) AS lon,"
+           " CAST(seq % 1000 / 10 AS DECIMAL(4,1)) AS temp,"
+           " CAST(seq % 700 / 10 AS DECIMAL(4,1)) AS dewpt,"
+           " CAST(seq % 1000 / 10 AS DECIMAL(4,1)) AS relh,"
+           " CAST(seq % 1100 / 10 AS DECIMAL(4,1)) AS feel, seq % 360 AS wdir, seq % 40 AS wspd,"
+           " IF(seq % 7 = 0, seq % 50, NULL) AS gust,"
+           " CAST(seq % 1000 / 100 AS DECIMAL(4,2)) AS vis,"
+           " CAST(29 + seq % 200 / 100 AS DECIMAL(4,2)) AS alti,"
+           " CAST(990 + seq % 400 / 10 AS DECIMAL(5,1)) AS slp,"
+           " CAST(seq % 50 / 100 AS DECIMAL(4,2)) AS p01i,"
+           " ELT(1 + seq % 5, 'CLR', 'FEW', 'SCT', 'BKN', 'OVC') AS skyc,"
+           " seq % 250 * 100 AS skyl, seq % 300 * 100 AS ceil,"
+           " IF(seq % 11 = 0, '-RA BR', '') AS wxcodes"
+           " FROM seq_1_to_"
+        + std::to_string(records);
+}
+
+// The highest anonymous memory of the process while it lives, read every 20 ms on a thread of
+// its own, so a busy window thread does not hide a peak.
+class AnonymousPeak
+{
+public:
+    AnonymousPeak()
+        : peak(AnonymousMemoryBytes())
+        , sampler([this] {
+            while (!done.load()) {
+                const std::uint64_t now = AnonymousMemoryBytes();
+                std::uint64_t seen = peak.load();
+                while (now > seen && !peak.compare_exchange_weak(seen, now)) { }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        })
+    { }
+    ~AnonymousPeak()
+    {
+        done.store(true);
+        sampler.join();
+    }
+    std::uint64_t bytes() const { return peak.load(); }
+
+private:
+    std::atomic<std::uint64_t> peak;
+    std::atomic<bool> done {false};
+    std::thread sampler;
+};
+
+// Bytes of disk the files in the folder take.
+double folderDiskBytes(const QString &path)
+{
+    double total = 0;
+    const QFileInfoList files = QDir(path).entryInfoList(QDir::Files);
+    for (const QFileInfo &file : files) {
+        struct stat info
+        {
+        };
+        if (::stat(QFile::encodeName(file.absoluteFilePath()).constData(), &info) == 0)
+            total += static_cast<double>(info.st_blocks) * 512;
+    }
+    return total;
+}
+
+// The memory limit of the process's cgroup, 0 when none is set (version 1 or 2).
+double cgroupLimitBytes()
+{
+    QFile groups(QStringLiteral("/proc/self/cgroup"));
+    if (!groups.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : groups.readAll().split('\n')) {
+        const QList<QByteArray> parts = line.split(':');
+        if (parts.size() < 3)
+            continue;
+        QString file;
+        if (parts[1] == "memory")
+            file = QStringLiteral("/sys/fs/cgroup/memory") + QString::fromUtf8(parts[2])
+                + QStringLiteral("/memory.limit_in_bytes");
+        else if (parts[0] == "0" && parts[1].isEmpty())
+            file = QStringLiteral("/sys/fs/cgroup") + QString::fromUtf8(parts[2])
+                + QStringLiteral("/memory.max");
+        else
+            continue;
+        QFile limit(file);
+        if (!limit.open(QIODevice::ReadOnly))
+            continue;
+        const double value = limit.readAll().trimmed().toDouble();
+        if (value > 0 && value < 1e18)
+            return value;
+    }
+    return 0;
+}
+
+// The large round: the raw client loop, the client's dump to a file, the program's fill of
+// grid and log with its peak anonymous memory, the grid scrolled to the last record, and Save
+// to CSV, for a result of options.large records.
+int largeRounds(Options options, ReportingMessages &messages)
+{
+    options.statement = largeStatement(options.large);
+    const double limit = cgroupLimitBytes();
+    std::printf("large round: %lld records from the server's sequence table; %s\n\n",
+                options.large,
+                limit > 0 ? ("in a memory cgroup of " + std::to_string(long(limit / 1048576))
+                             + " MiB")
+                                .c_str()
+                          : "in no memory cgroup (none could be made, or none was asked for)");
+    const std::string savePath = options.folder + "/run_bench_large.csv";
+    const std::string clientFile = options.folder + "/run_bench_large_client.tsv";
+    Table table;
+    for (int round = 1; round <= options.rounds; ++round) {
+        const RawLoop raw = rawClientLoop(options);
+        table.add(rawLoop, "ms", true, raw.total);
+        table.add("client --quick --batch > file", "ms", true,
+                  commandLineClient(options, clientFile));
+        ::unlink(clientFile.c_str());
+
+        auto form = std::make_unique<TForm1>(messages);
+        form->saveDialogs = std::make_unique<FixedSavePath>(QString::fromStdString(savePath));
+        form->show();
+        QCoreApplication::processEvents();
+        RunWatcher watcher(*form, form->StringGrid1->viewport());
+        form->Memo1->clear();
+        form->SQLEdit->setPlainText(QString::fromStdString(options.statement));
+        QCoreApplication::processEvents();
+        const double idle = double(AnonymousMemoryBytes());
+        RunWatcher::Measured run;
+        double peak = 0;
+        {
+            AnonymousPeak anonymous;
+            run = watcher.run();
+            peak = double(anonymous.bytes());
+        }
+        if (run.records != raw.rows || form->Memo1->lineCount() < run.records) {
+            std::fprintf(stderr, "run_bench: the grid holds %lld records, the result %lld\n",
+                         run.records, raw.rows);
+            return 1;
+        }
+        table.add("program: StartRun to RunFinished (grid and log)", "ms", true, run.total);
+        table.add("program: longest event-loop stall (5 ms probe)", "ms", false,
+                  run.longestStall);
+        table.add("program: anonymous memory, idle window", "MiB", false, idle / 1048576);
+        table.add("program: peak anonymous memory beyond the idle window", "MiB", false,
+                  (peak - idle) / 1048576);
+        table.add("temporary folder after the fill", "MB", false,
+                  folderDiskBytes(ResultFolder::instance()->path()) / 1e6);
+
+        // Ctrl+End, as a person goes to the last record, until the grid has painted it.
+        Clock::time_point start = Clock::now();
+        QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+        QCoreApplication::sendEvent(form->StringGrid1, &end);
+        form->StringGrid1->viewport()->repaint();
+        table.add("grid: Ctrl+End to the last record painted", "ms", false,
+                  millisecondsSince(start));
+        if (form->StringGrid1->firstVisibleRow() + form->StringGrid1->visibleRowCount()
+            < run.records - 1)
+            std::fprintf(stderr, "run_bench: Ctrl+End did not show the last record\n");
+
+        start = Clock::now();
+        form->SaveCSVButtonClick();
+        table.add("SaveGridAsCSV", "ms", true, millisecondsSince(start));
+        table.add("CSV file", "MB", false, double(fileSize(savePath)) / 1e6);
+        ::unlink(savePath.c_str());
+        std::fprintf(stderr, "run_bench: large round %d: raw %.0f ms, program %.0f ms\n", round,
+                     raw.total, run.total);
+    }
+    table.print(rawLoop);
+
+    const auto medianOf = [&](const char *name) {
+        return Table::median(table.find(name)->values);
+    };
+    const auto medianRatio = [&](const char *name, const char *base) {
+        return Table::median(table.ratios(name, base));
+    };
+    struct Target
+    {
+        std::string what;
+        double value;
+        double limit;
+    };
+    const std::vector<Target> targets = {
+        {"query into grid and log, x raw loop",
+         medianRatio("program: StartRun to RunFinished (grid and log)", rawLoop), 1.1},
+        {"longest event-loop stall, ms", medianOf("program: longest event-loop stall (5 ms probe)"),
+         16},
+        {"grid scrolled to the last record, ms",
+         medianOf("grid: Ctrl+End to the last record painted"), 50},
+        {"SaveGridAsCSV, x client > file",
+         medianRatio("SaveGridAsCSV", "client --quick --batch > file"), 0.3},
+        {"peak anonymous memory beyond the idle window, MiB",
+         medianOf("program: peak anonymous memory beyond the idle window"),
+         double(MemoryBudget::bytes()) / 1048576},
+    };
+    std::printf("\n| target (medians) | measured | limit | met |\n|---|---:|---:|---|\n");
+    for (const Target &target : targets) {
+        std::printf("| %s | %.2f | %.2f | %s |\n", target.what.c_str(), target.value, target.limit,
+                    target.value <= target.limit ? "yes" : "no");
+    }
+    return messages.count == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -774,6 +992,12 @@ int main(int argc, char *argv[])
     TracingApplication app(argc, argv);
     ReportingMessages messages;
     app.setMessageSeam(&messages);
+
+    if (options.large > 0) {
+        const int status = largeRounds(options, messages);
+        app.setMessageSeam(nullptr);
+        return status;
+    }
 
     const std::string savePath = options.folder + "/run_bench_grid.csv";
     std::unique_ptr<TForm1> window;

@@ -309,29 +309,79 @@ QByteArray BuildClipboardText(const ResultStore &grid, ClipboardMode mode)
     return commaDelimitedText(grid, columns, rows);
 }
 
-QByteArray BuildSelectionText(const ResultStore &grid, const GridSelection &selection,
+namespace {
+
+// What the selection's text covers: its rows, the columns shown, and about how many bytes.
+struct SelectionShape
+{
+    std::vector<IndexSpan> rowSpans;
+    std::vector<int> shown;
+    std::size_t size = 0;
+};
+
+SelectionShape selectionShape(const ResultStore &grid, const GridSelection &selection,
                               bool withNames)
 {
     const int columns = std::max(grid.columnCount(), 0);
     const int rows = std::max(grid.rowCount() - 1, 0);
-    const std::vector<IndexSpan> rowSpans = selection.rowSpans(rows);
-    std::vector<int> shown;
+    SelectionShape shape;
+    shape.rowSpans = selection.rowSpans(rows);
     for (const IndexSpan &span : selection.columnSpans(columns)) {
         for (int column = span.first; column <= span.last; ++column)
-            shown.push_back(column);
+            shape.shown.push_back(column);
     }
-    if (rowSpans.empty() || shown.empty())
-        return {};
+    if (shape.rowSpans.empty() || shape.shown.empty())
+        return shape;
 
     std::size_t lines = withNames ? 1 : 0;
-    for (const IndexSpan &span : rowSpans)
+    for (const IndexSpan &span : shape.rowSpans)
         lines += static_cast<std::size_t>(span.last - span.first + 1);
-    // The cells' share of the grid's bytes, a separator or line end per cell, some quoting.
+    // The cells' share of the grid's bytes, and a separator or line end per cell.
     const double share = static_cast<double>(lines) / std::max(rows, 1)
-        * static_cast<double>(shown.size()) / std::max(columns, 1);
-    const std::size_t size = static_cast<std::size_t>(static_cast<double>(grid.cellBytes()) * share)
-        + lines * shown.size();
-    TextBuffer out(size + size / 16);
+        * static_cast<double>(shape.shown.size()) / std::max(columns, 1);
+    shape.size = static_cast<std::size_t>(static_cast<double>(grid.cellBytes()) * share)
+        + lines * shape.shown.size();
+    return shape;
+}
+
+} // namespace
+
+std::size_t ClipboardTextBytes(const ResultStore &grid, ClipboardMode)
+{
+    // The padding of the space-aligned text only adds to this.
+    return plainTextBytes(grid, std::max(grid.columnCount(), 0), std::max(grid.rowCount(), 0));
+}
+
+std::size_t SelectionTextBytes(const ResultStore &grid, const GridSelection &selection,
+                               bool withNames)
+{
+    return selectionShape(grid, selection, withNames).size;
+}
+
+QString ClipboardRefusal(std::size_t textBytes, std::uint64_t availableMemory)
+{
+    const std::uint64_t needed = static_cast<std::uint64_t>(textBytes) * 3;
+    if (availableMemory == 0 || needed <= availableMemory)
+        return {};
+    const auto megabytes = [](std::uint64_t bytes) {
+        return QString::number((bytes + (std::uint64_t(1) << 20) - 1) >> 20);
+    };
+    return QStringLiteral("The text for the clipboard would take %1 MB, and the clipboard holds it "
+                          "three times over (%2 MB), more than the %3 MB of memory free. Use "
+                          "\"Save to CSV...\" to write the grid to a file instead.")
+        .arg(megabytes(textBytes), megabytes(needed), megabytes(availableMemory));
+}
+
+QByteArray BuildSelectionText(const ResultStore &grid, const GridSelection &selection,
+                              bool withNames)
+{
+    const SelectionShape shape = selectionShape(grid, selection, withNames);
+    const std::vector<IndexSpan> &rowSpans = shape.rowSpans;
+    const std::vector<int> &shown = shape.shown;
+    if (rowSpans.empty() || shown.empty())
+        return {};
+    // Room for some quoting besides.
+    TextBuffer out(shape.size + shape.size / 16);
 
     // With one block every cell of its rows and columns is selected.
     const bool oneBlock = selection.ranges().size() == 1;

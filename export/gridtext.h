@@ -2,7 +2,10 @@
 
 #include <QByteArray>
 
+#include <QString>
+
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string_view>
 
@@ -49,6 +52,17 @@ QByteArray BuildClipboardText(const ResultStore &grid, ClipboardMode mode);
 // quotes with each of its double quotes doubled; the bytes are otherwise unchanged.
 QByteArray BuildSelectionText(const ResultStore &grid, const GridSelection &selection,
                               bool withNames);
+
+// The least number of bytes of the clipboard text of the grid in the mode, and of the text of the
+// selection, worked out from the store without making the text.
+std::size_t ClipboardTextBytes(const ResultStore &grid, ClipboardMode mode);
+std::size_t SelectionTextBytes(const ResultStore &grid, const GridSelection &selection,
+                               bool withNames);
+
+// Why a clipboard text of that many bytes is not made, empty when it can be: the text is held
+// three times over while it is on the clipboard (its bytes, and the UTF-16 text that a program
+// pasting it is given), and that must fit in the memory the system can still give the program.
+QString ClipboardRefusal(std::size_t textBytes, std::uint64_t availableMemory);
 
 namespace GridText {
 // The longest run of spaces that separates two columns of the space-aligned text.

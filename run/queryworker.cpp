@@ -3,7 +3,10 @@
 #include "backgroundthread.h"
 #include "clientlibrary.h"
 #include "connectionrecipe.h"
+#include "progresstext.h"
+#include "recordfile.h"
 #include "resultchunk.h"
+#include "resultfolder.h"
 #include "runchannel.h"
 #include "sqlconnection.h"
 
@@ -13,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <exception>
+#include <optional>
 
 #include <sys/resource.h>
 #include <time.h>
@@ -89,17 +93,71 @@ void postLog(RunChannel &channel, const char *text)
     channel.post(std::move(line));
 }
 
-void postRecords(RunChannel &channel, ResultChunkBuilder &batch)
+// Where a run's batches are kept: a file of the program's temporary folder, made with the first
+// batch, so that the result costs disk rather than memory. The space left on that disk is looked
+// at before each batch is written. Once a batch cannot be written there (the disk is full, or
+// below its floor, or the write fails), it is handed over from memory, and failure() tells why
+// the run is to stop: nothing read is lost, and memory holds that one batch only.
+class BatchKeeper
+{
+public:
+    explicit BatchKeeper(std::shared_ptr<ResultFolder> folder)
+        : folder(std::move(folder))
+    { }
+
+    std::shared_ptr<const ResultChunk> keep(ResultChunkBuilder &batch)
+    {
+        if (!failed) {
+            try {
+                if (!folder)
+                    throw RecordFileError(ResultFolder::lastError().toStdString(), false);
+                const ResultFolder::Space space = folder->space();
+                if (space.known && space.available < folder->floor())
+                    throw RecordFileError("below the floor", true);
+                if (!file)
+                    file = std::make_shared<RecordFile>(folder->newFilePath("records"));
+                return batch.finish(file);
+            } catch (const RecordFileError &error) {
+                failed = error;
+            }
+        }
+        return batch.finish();
+    }
+    const std::optional<RecordFileError> &failure() const { return failed; }
+    QString folderPath() const { return folder ? folder->path() : ResultFolder::baseFolder(); }
+
+private:
+    std::shared_ptr<ResultFolder> folder;
+    std::shared_ptr<RecordFile> file;
+    std::optional<RecordFileError> failed;
+};
+
+// What the worker does with a result: hands every record over, or has stopped keeping them.
+enum class Streamed { Whole, StoppedForDisk };
+
+void postRecords(RunChannel &channel, ResultChunkBuilder &batch, BatchKeeper &keeper)
 {
     if (batch.recordCount() == 0)
         return;
     RunOutput records;
     records.kind = RunOutput::Kind::Records;
-    records.records = batch.finish();
+    records.records = keeper.keep(batch);
     channel.post(std::move(records));
 }
 
-void streamResult(SqlResult &result, RunChannel &channel)
+// Tells the window that the records can no longer be kept, with how many were.
+void postDiskFull(RunChannel &channel, const BatchKeeper &keeper, std::size_t recordsKept)
+{
+    const RecordFileError &failure = *keeper.failure();
+    RunOutput full;
+    full.kind = RunOutput::Kind::DiskFull;
+    full.text = KeepFailureText(keeper.folderPath(), recordsKept, failure.diskFull(),
+                                QString::fromLocal8Bit(failure.what()))
+                    .toStdString();
+    channel.post(std::move(full));
+}
+
+Streamed streamResult(SqlResult &result, RunChannel &channel, BatchKeeper &keeper)
 {
     const int columns = result.fieldCount();
     RunOutput header;
@@ -127,7 +185,7 @@ void streamResult(SqlResult &result, RunChannel &channel)
                 // until then; the kill ends the result with an error.
                 while (!result.eof())
                     result.next();
-                return;
+                return Streamed::Whole;
             }
             // Checked before the next fetch, which may wait for the server: a record that
             // arrives after a pause goes over at once instead of waiting for the next one.
@@ -136,7 +194,16 @@ void streamResult(SqlResult &result, RunChannel &channel)
                 || now - batchStart >= limits.age) {
                 recordsSent += static_cast<std::size_t>(batch.recordCount());
                 bytesSent += batch.byteCount();
-                postRecords(channel, batch);
+                postRecords(channel, batch, keeper);
+                if (keeper.failure()) {
+                    // The window stops the run as a cancel does and kills its query; until
+                    // then the rows are read on and nothing is kept.
+                    postDiskFull(channel, keeper, recordsSent);
+                    result.next();
+                    while (!result.eof())
+                        result.next();
+                    return Streamed::StoppedForDisk;
+                }
                 batchStart = now;
                 limits = nextLimits(limits);
                 expectBatch(batch, limits, recordsSent, bytesSent);
@@ -145,11 +212,20 @@ void streamResult(SqlResult &result, RunChannel &channel)
         }
     } catch (...) {
         // Records read before an error still reach the grid, ahead of the run's failure.
-        postRecords(channel, batch);
+        postRecords(channel, batch, keeper);
         throw;
     }
-    postRecords(channel, batch);
+    recordsSent += static_cast<std::size_t>(batch.recordCount());
+    postRecords(channel, batch, keeper);
+    if (keeper.failure()) {
+        postDiskFull(channel, keeper, recordsSent);
+        return Streamed::StoppedForDisk;
+    }
+    return Streamed::Whole;
 }
+
+// Why a run cannot start for lack of room for its records, if it cannot.
+std::optional<QString> startRefusal(const BatchKeeper &keeper);
 
 } // namespace
 
@@ -170,10 +246,62 @@ QString statementFromMemoText(const QString &memoText)
     return joined.mid(begin, end - begin);
 }
 
+QString KeepFailureText(const QString &folder, std::uint64_t recordsKept, bool diskFull,
+                        const QString &reason)
+{
+    const QString kept = GroupThousands(QString::number(recordsKept));
+    if (diskFull) {
+        return QStringLiteral("The disk that holds the temporary folder %1 is full. The query was "
+                              "stopped; the %2 records read until then are kept.")
+            .arg(folder, kept);
+    }
+    return QStringLiteral("The records could not be written to the temporary folder %1 (%2). The "
+                          "query was stopped; the %3 records read until then are kept.")
+        .arg(folder, reason, kept);
+}
+
+QString StartRefusalText(const QString &folder, std::uint64_t available, bool noFolder,
+                         const QString &reason)
+{
+    if (noFolder) {
+        return QStringLiteral("No temporary folder for the records could be made in %1 (%2), so "
+                              "the query was not run.")
+            .arg(folder, reason);
+    }
+    return QStringLiteral("The disk that holds the temporary folder %1 has only %2 MB free, so "
+                          "the query was not run. Free some space on it and try again.")
+        .arg(folder, GroupThousands(QString::number(available >> 20)));
+}
+
+namespace {
+
+std::optional<QString> startRefusal(const BatchKeeper &keeper)
+{
+    const std::shared_ptr<ResultFolder> folder = ResultFolder::instance();
+    if (!folder)
+        return StartRefusalText(keeper.folderPath(), 0, true, ResultFolder::lastError());
+    const ResultFolder::Space space = folder->space();
+    if (space.known && space.available < folder->floor())
+        return StartRefusalText(folder->path(), space.available, false, QString());
+    return std::nullopt;
+}
+
+} // namespace
+
 void runQueryJob(const QueryJob &job, RunChannel &channel)
 {
     ClientThreadScope clientThread;
     postLog(channel, WorkerTexts::starting);
+    BatchKeeper keeper(ResultFolder::instance());
+    if (const std::optional<QString> refusal = startRefusal(keeper)) {
+        // Nothing is sent to the server when there is no room for the result.
+        channel.postMessageAndWait(refusal->toStdString());
+        postLog(channel, WorkerTexts::allDone);
+        RunOutput end;
+        end.kind = RunOutput::Kind::Finished;
+        channel.post(std::move(end));
+        return;
+    }
     SqlConnection connection;
     // The main thread may cut the connection while it is open (a cancel does, once it has
     // killed the query): that way is taken back before the connection closes, here and on any
@@ -208,7 +336,12 @@ void runQueryJob(const QueryJob &job, RunChannel &channel)
             const QByteArrayView statement(job.statement);
             SqlResult result =
                 preparedRows() ? connection.queryRows(statement) : connection.query(statement);
-            streamResult(result, channel);
+            if (streamResult(result, channel, keeper) == Streamed::StoppedForDisk) {
+                // The window stops the run and kills its query, which names this connection.
+                channel.awaitStop();
+                endStopped();
+                return;
+            }
             if (channel.stopped()) {
                 endStopped();
                 return;

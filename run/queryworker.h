@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 class JobRunner;
@@ -22,6 +23,15 @@ inline constexpr const char *failed = "Failed";
 inline constexpr const char *notRunning =
     "The MYSQL service is not running, or the connection settings are incorrect.";
 } // namespace WorkerTexts
+
+// The message of a run stopped because its records could no longer be kept in the temporary
+// folder: the disk full, or a write that failed for the reason given.
+QString KeepFailureText(const QString &folder, std::uint64_t recordsKept, bool diskFull,
+                        const QString &reason);
+// The message of a run that was not started: no temporary folder could be made (for the reason
+// given), or its disk has less than the floor free.
+QString StartRefusalText(const QString &folder, std::uint64_t available, bool noFolder,
+                         const QString &reason);
 
 // What a worker needs, taken when the run starts: it reads nothing else while it runs.
 struct QueryJob

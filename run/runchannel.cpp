@@ -34,6 +34,12 @@ void RunChannel::postMessageAndWait(std::string text)
     changed.wait(lock, [this] { return !messageOpen || stopped(); });
 }
 
+void RunChannel::awaitStop()
+{
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [this] { return stopped(); });
+}
+
 void RunChannel::awaitConnectionRelease()
 {
     std::unique_lock lock(mutex);

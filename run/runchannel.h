@@ -20,6 +20,7 @@ struct RunOutput
         Columns, // the result's column names (names)
         Records, // a batch of records (records)
         Message, // a message to show; the worker waits until it has been answered
+        DiskFull, // the records can no longer be kept (text says why): the run is to stop
         Finished, // the run has ended; nothing follows
     };
 
@@ -51,6 +52,8 @@ public:
     // the run is stopped.
     void postMessageAndWait(std::string text);
     bool stopped() const { return stopFlag.load(); }
+    // Waits until the run is stopped.
+    void awaitStop();
     // The server's id of the worker's connection, told as soon as it has connected; 0 until then.
     void setServerId(std::uint64_t id) { serverIdValue.store(id); }
     // Waits, once the run is stopped, until its connection may be closed.

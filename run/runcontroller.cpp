@@ -246,6 +246,15 @@ void RunController::apply(RunOutput &output)
         asking->messageAnswered();
         break;
     }
+    case RunOutput::Kind::DiskFull: {
+        // The run stops as a cancel stops it, its query killed on the server after the pause;
+        // what was read before stays in the grid.
+        const QString text = QString::fromStdString(output.text);
+        channel->stopAndHoldConnection();
+        beginKill(QString::number(channel->serverId()));
+        display.runMessage(text);
+        break;
+    }
     case RunOutput::Kind::Finished:
         endRun();
         display.runFinished();

@@ -1,6 +1,7 @@
 #include "resultchunk.h"
 
 #include "largepages.h"
+#include "recordfile.h"
 
 #include <cassert>
 #include <cstdlib>
@@ -138,7 +139,7 @@ void ChunkMemory::releaseAfter(std::size_t used)
 
 std::uint32_t ResultChunk::fieldEnd(std::size_t index) const
 {
-    return readEndOfWidth(fieldEnds.data() + index * endWidth, endWidth);
+    return readEndOfWidth(endsAt + index * endWidth, endWidth);
 }
 
 std::string_view ResultChunk::field(int record, int column) const
@@ -147,22 +148,23 @@ std::string_view ResultChunk::field(int record, int column) const
     const std::size_t index = static_cast<std::size_t>(record) * columns + column;
     const std::uint32_t begin = column == 0 ? 0 : fieldEnd(index - 1);
     const std::uint32_t end = fieldEnd(index);
-    const char *start = reinterpret_cast<const char *>(bytes.data()) + recordStart(record);
+    const char *start = reinterpret_cast<const char *>(bytesAt) + recordStart(record);
     return std::string_view(start + begin, end - begin);
 }
 
 void ResultChunk::fields(int record, std::string_view *out) const
 {
     assert(record >= 0 && record < records);
-    const char *start = reinterpret_cast<const char *>(bytes.data()) + recordStart(record);
-    const unsigned char *ends =
-        fieldEnds.data() + static_cast<std::size_t>(record) * columns * endWidth;
+    const char *start = reinterpret_cast<const char *>(bytesAt) + recordStart(record);
+    const unsigned char *ends = endsAt + static_cast<std::size_t>(record) * columns * endWidth;
     withEndType(endWidth,
                 [&](auto type) { splitRecord<decltype(type)>(start, ends, columns, out); });
 }
 
 std::size_t ResultChunk::byteCount() const
 {
+    if (file)
+        return sizeof(*this);
     return sizeof(*this) + byteSize
         + (static_cast<std::size_t>(records) + 1) * sizeof(std::uint32_t)
         + static_cast<std::size_t>(records) * columns * endWidth;
@@ -178,15 +180,27 @@ ResultChunkBuilder::ResultChunkBuilder(int columns)
 
 void ResultChunkBuilder::startBatch()
 {
+    bytes = ChunkMemory();
+    starts = ChunkMemory();
+    fieldEnds = ChunkMemory();
+    restartBatch();
+}
+
+void ResultChunkBuilder::restartBatch()
+{
     records = 0;
     fieldsInRecord = 0;
     endWidth = 1;
     byteSize = 0;
     endCount = 0;
     const std::size_t expected = static_cast<std::size_t>(std::max(expectedRecords, 16));
-    bytes = ChunkMemory(std::max<std::size_t>(expectedBytes, 1024));
-    starts = ChunkMemory((expected + 1) * sizeof(std::uint32_t));
-    fieldEnds = ChunkMemory(expected * static_cast<std::size_t>(std::max(columns, 1)));
+    const auto atLeast = [](ChunkMemory &memory, std::size_t size) {
+        if (memory.capacity() < size)
+            memory = ChunkMemory(size);
+    };
+    atLeast(bytes, std::max<std::size_t>(expectedBytes, 1024));
+    atLeast(starts, (expected + 1) * sizeof(std::uint32_t));
+    atLeast(fieldEnds, expected * static_cast<std::size_t>(std::max(columns, 1)));
     const std::uint32_t first = 0;
     std::memcpy(starts.data(), &first, sizeof first);
 }
@@ -329,9 +343,34 @@ std::shared_ptr<const ResultChunk> ResultChunkBuilder::finish()
     chunk->bytes = std::move(bytes);
     chunk->starts = std::move(starts);
     chunk->fieldEnds = std::move(fieldEnds);
+    chunk->bytesAt = chunk->bytes.data();
+    chunk->startsAt = chunk->starts.data();
+    chunk->endsAt = chunk->fieldEnds.data();
     chunk->bytes.releaseAfter(byteSize);
     chunk->starts.releaseAfter((static_cast<std::size_t>(records) + 1) * sizeof(std::uint32_t));
     chunk->fieldEnds.releaseAfter(endCount * endWidth);
     startBatch();
+    return chunk;
+}
+
+std::shared_ptr<const ResultChunk>
+ResultChunkBuilder::finish(const std::shared_ptr<RecordFile> &file)
+{
+    const std::size_t startBytes = (static_cast<std::size_t>(records) + 1) * sizeof(std::uint32_t);
+    const std::size_t endBytes = endCount * endWidth;
+    const RecordFile::Piece pieces[] = {
+        {bytes.data(), byteSize}, {starts.data(), startBytes}, {fieldEnds.data(), endBytes}};
+    const unsigned char *at = file->append(pieces, 3);
+
+    auto chunk = std::make_shared<ResultChunk>();
+    chunk->columns = columns;
+    chunk->records = records;
+    chunk->endWidth = endWidth;
+    chunk->byteSize = byteSize;
+    chunk->bytesAt = at;
+    chunk->startsAt = at + byteSize;
+    chunk->endsAt = at + byteSize + startBytes;
+    chunk->file = file;
+    restartBatch();
     return chunk;
 }

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+class RecordFile;
+
 // Memory for a batch's arrays: allocated without being cleared, large ones on whole large pages
 // (see largepages.h), so the system clears each once and in few steps. The builder fills it and
 // hands it to the batch as it is.
@@ -64,9 +66,12 @@ public:
         return recordStart(static_cast<std::size_t>(first) + count) - recordStart(first);
     }
 
-    // Bytes this batch holds, for memory accounting: what it uses of its memory, which is what
-    // the system has given it pages for; room never written costs none.
+    // Bytes this batch holds in the program's memory, for memory accounting: what it uses of
+    // its memory, which is what the system has given it pages for; room never written costs
+    // none. A batch kept in a file holds next to nothing.
     std::size_t byteCount() const;
+    // Whether the batch's records lie in a file of the program's temporary folder.
+    bool inFile() const { return file != nullptr; }
 
 private:
     friend class ResultChunkBuilder;
@@ -74,7 +79,7 @@ private:
     std::uint32_t recordStart(std::size_t record) const
     {
         std::uint32_t start;
-        std::memcpy(&start, starts.data() + record * sizeof start, sizeof start);
+        std::memcpy(&start, startsAt + record * sizeof start, sizeof start);
         return start;
     }
     std::uint32_t fieldEnd(std::size_t index) const;
@@ -83,9 +88,16 @@ private:
     int records = 0;
     int endWidth = 1;
     std::size_t byteSize = 0;
+    // The three arrays: the field bytes, records + 1 starts of 4 bytes each, and records *
+    // columns field ends of endWidth bytes each. They lie in the memory below, or one after
+    // another in a read-only mapping of the file.
+    const unsigned char *bytesAt = nullptr;
+    const unsigned char *startsAt = nullptr;
+    const unsigned char *endsAt = nullptr;
     ChunkMemory bytes;
-    ChunkMemory starts; // records + 1 starts of 4 bytes each
-    ChunkMemory fieldEnds; // records * columns ends of endWidth bytes each
+    ChunkMemory starts;
+    ChunkMemory fieldEnds;
+    std::shared_ptr<const RecordFile> file;
 };
 
 // Gathers records into a ResultChunk on the worker thread. Plain bytes only: nothing here
@@ -120,6 +132,10 @@ public:
 
     // Hands over the records gathered so far and starts an empty batch with the same columns.
     std::shared_ptr<const ResultChunk> finish();
+    // The same, with the records written to the end of the file and read from there: the
+    // builder keeps its memory for the next batch. Throws RecordFileError when the write
+    // fails, with the records still here, so finish() can hand them over from memory.
+    std::shared_ptr<const ResultChunk> finish(const std::shared_ptr<RecordFile> &file);
 
 private:
     // Makes room for a record of length field bytes (those given so far included), its field
@@ -131,6 +147,8 @@ private:
                          std::size_t length);
     void endRecordOf(std::uint32_t length);
     void startBatch();
+    // An empty batch in the memory there is, grown where the next one is expected larger.
+    void restartBatch();
 
     int columns;
     int records = 0;

@@ -1,0 +1,64 @@
+#include "memorybudget.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+std::atomic<std::size_t> budget {MemoryBudget::defaultBytes};
+std::atomic<std::uint64_t> availableOverride {0};
+
+// The value in kB of the line that starts with key in the file, in bytes.
+std::uint64_t readKilobytes(const char *path, const char *key)
+{
+    std::FILE *file = std::fopen(path, "re");
+    if (!file)
+        return 0;
+    char line[256];
+    std::uint64_t value = 0;
+    const std::size_t keyLength = std::strlen(key);
+    while (std::fgets(line, sizeof line, file)) {
+        if (std::strncmp(line, key, keyLength) == 0) {
+            unsigned long long kilobytes = 0;
+            if (std::sscanf(line + keyLength, "%llu", &kilobytes) == 1)
+                value = static_cast<std::uint64_t>(kilobytes) * 1024;
+            break;
+        }
+    }
+    std::fclose(file);
+    return value;
+}
+
+} // namespace
+
+std::size_t MemoryBudget::bytes()
+{
+    return budget.load();
+}
+
+void MemoryBudget::setBytes(std::size_t bytes)
+{
+    budget.store(bytes);
+}
+
+std::int64_t MemoryBudget::plotPoints()
+{
+    return static_cast<std::int64_t>(bytes() / 2 / 8);
+}
+
+std::uint64_t AnonymousMemoryBytes()
+{
+    return readKilobytes("/proc/self/smaps_rollup", "Anonymous:");
+}
+
+std::uint64_t AvailableMemoryBytes()
+{
+    const std::uint64_t set = availableOverride.load();
+    return set != 0 ? set : readKilobytes("/proc/meminfo", "MemAvailable:");
+}
+
+void OverrideAvailableMemory(std::uint64_t bytes)
+{
+    availableOverride.store(bytes);
+}

@@ -1,0 +1,115 @@
+#include "recordfile.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+namespace {
+
+bool meansFull(int code)
+{
+    return code == ENOSPC || code == EDQUOT || code == EFBIG;
+}
+
+[[noreturn]] void fail(const char *doing, const QString &path, int code)
+{
+    const std::string text = std::string(doing) + " " + QFile::encodeName(path).toStdString()
+        + ": " + std::strerror(code);
+    throw RecordFileError(text, meansFull(code));
+}
+
+std::size_t pageSize()
+{
+    static const auto size = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+} // namespace
+
+RecordFile::RecordFile(QString path)
+    : filePath(std::move(path))
+{
+    descriptor = ::open(QFile::encodeName(filePath).constData(),
+                        O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+        fail("cannot create", filePath, errno);
+}
+
+RecordFile::~RecordFile()
+{
+    for (const Window &window : windows)
+        ::munmap(window.data, window.length);
+    ::close(descriptor);
+    // Gone already when the program's folder was removed first.
+    ::unlink(QFile::encodeName(filePath).constData());
+}
+
+const RecordFile::Window &RecordFile::windowFor(std::uint64_t &at, std::size_t bytes)
+{
+    if (!windows.empty()) {
+        const Window &last = windows.back();
+        if (at >= last.start && at + bytes <= last.start + last.length)
+            return last;
+    }
+    // A new mapping starts at the next page and covers at least a window's worth; the file
+    // grows into it as it is written (pages not yet written are never read).
+    const std::size_t page = pageSize();
+    at = (at + page - 1) / page * page;
+    const std::size_t length = std::max(windowBytes, (bytes + page - 1) / page * page);
+    void *data = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, descriptor,
+                        static_cast<off_t>(at));
+    if (data == MAP_FAILED)
+        fail("cannot map", filePath, errno);
+    windows.push_back({static_cast<unsigned char *>(data), at, length});
+    return windows.back();
+}
+
+const unsigned char *RecordFile::append(const Piece *pieces, int count)
+{
+    std::size_t bytes = 0;
+    for (int i = 0; i < count; ++i)
+        bytes += pieces[i].size;
+    std::uint64_t at = end;
+    const Window &window = windowFor(at, bytes);
+
+    std::vector<iovec> parts;
+    parts.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        if (pieces[i].size > 0)
+            parts.push_back({const_cast<void *>(pieces[i].data), pieces[i].size});
+    }
+    std::size_t written = 0;
+    std::size_t part = 0;
+    while (part < parts.size()) {
+        const ssize_t done = ::pwritev(descriptor, parts.data() + part,
+                                       static_cast<int>(parts.size() - part),
+                                       static_cast<off_t>(at + written));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0) {
+            const int code = done < 0 ? errno : ENOSPC;
+            // What was written of this append goes again, so the file holds whole batches.
+            if (::ftruncate(descriptor, static_cast<off_t>(end)) != 0) { }
+            fail("cannot write", filePath, code);
+        }
+        written += static_cast<std::size_t>(done);
+        // Past the parts written whole; the one written in part goes on from where it stopped.
+        auto rest = static_cast<std::size_t>(done);
+        while (part < parts.size() && rest >= parts[part].iov_len) {
+            rest -= parts[part].iov_len;
+            ++part;
+        }
+        if (part < parts.size()) {
+            parts[part].iov_base = static_cast<char *>(parts[part].iov_base) + rest;
+            parts[part].iov_len -= rest;
+        }
+    }
+    end = at + bytes;
+    return window.data + (at - window.start);
+}
