@@ -63,7 +63,8 @@ void SaveGridAsCSV(const ResultStore &grid, SaveDialogSeam &dialogs)
 
 QString CopyGridToClipboard(const ResultStore &grid, ClipboardMode mode)
 {
-    const QString refusal = ClipboardRefusal(ClipboardTextBytes(grid, mode), AvailableMemoryBytes());
+    const QString refusal =
+        ClipboardRefusal(ClipboardTextBytes(grid, mode), AvailableMemoryBytes());
     if (!refusal.isEmpty())
         return refusal;
     PutTextOnClipboard(BuildClipboardText(grid, mode));

@@ -53,8 +53,8 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAccessible>
-#include <QDir>
 #include <QClipboard>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -879,12 +879,11 @@ int largeRounds(Options options, ReportingMessages &messages)
 {
     options.statement = largeStatement(options.large);
     const double limit = cgroupLimitBytes();
-    std::printf("large round: %lld records from the server's sequence table; %s\n\n",
-                options.large,
-                limit > 0 ? ("in a memory cgroup of " + std::to_string(long(limit / 1048576))
-                             + " MiB")
-                                .c_str()
-                          : "in no memory cgroup (none could be made, or none was asked for)");
+    std::printf(
+        "large round: %lld records from the server's sequence table; %s\n\n", options.large,
+        limit > 0
+            ? ("in a memory cgroup of " + std::to_string(long(limit / 1048576)) + " MiB").c_str()
+            : "in no memory cgroup (none could be made, or none was asked for)");
     const std::string savePath = options.folder + "/run_bench_large.csv";
     const std::string clientFile = options.folder + "/run_bench_large_client.tsv";
     Table table;
@@ -917,8 +916,7 @@ int largeRounds(Options options, ReportingMessages &messages)
             return 1;
         }
         table.add("program: StartRun to RunFinished (grid and log)", "ms", true, run.total);
-        table.add("program: longest event-loop stall (5 ms probe)", "ms", false,
-                  run.longestStall);
+        table.add("program: longest event-loop stall (5 ms probe)", "ms", false, run.longestStall);
         table.add("program: anonymous memory, idle window", "MiB", false, idle / 1048576);
         table.add("program: peak anonymous memory beyond the idle window", "MiB", false,
                   (peak - idle) / 1048576);

@@ -3,7 +3,9 @@
 #include <QFile>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <mutex>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -19,8 +21,8 @@ bool meansFull(int code)
 
 [[noreturn]] void fail(const char *doing, const QString &path, int code)
 {
-    const std::string text = std::string(doing) + " " + QFile::encodeName(path).toStdString()
-        + ": " + std::strerror(code);
+    const std::string text = std::string(doing) + " " + QFile::encodeName(path).toStdString() + ": "
+        + std::strerror(code);
     throw RecordFileError(text, meansFull(code));
 }
 
@@ -35,6 +37,10 @@ std::size_t pageSize()
 RecordFile::RecordFile(QString path)
     : filePath(std::move(path))
 {
+    // A write past a file size limit set for the process then fails with an error that is
+    // reported, instead of ending the program.
+    static std::once_flag ignoreSizeSignal;
+    std::call_once(ignoreSizeSignal, [] { std::signal(SIGXFSZ, SIG_IGN); });
     descriptor = ::open(QFile::encodeName(filePath).constData(),
                         O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (descriptor < 0)
@@ -62,8 +68,7 @@ const RecordFile::Window &RecordFile::windowFor(std::uint64_t &at, std::size_t b
     const std::size_t page = pageSize();
     at = (at + page - 1) / page * page;
     const std::size_t length = std::max(windowBytes, (bytes + page - 1) / page * page);
-    void *data = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, descriptor,
-                        static_cast<off_t>(at));
+    void *data = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, descriptor, static_cast<off_t>(at));
     if (data == MAP_FAILED)
         fail("cannot map", filePath, errno);
     windows.push_back({static_cast<unsigned char *>(data), at, length});
@@ -87,15 +92,15 @@ const unsigned char *RecordFile::append(const Piece *pieces, int count)
     std::size_t written = 0;
     std::size_t part = 0;
     while (part < parts.size()) {
-        const ssize_t done = ::pwritev(descriptor, parts.data() + part,
-                                       static_cast<int>(parts.size() - part),
-                                       static_cast<off_t>(at + written));
+        const ssize_t done =
+            ::pwritev(descriptor, parts.data() + part, static_cast<int>(parts.size() - part),
+                      static_cast<off_t>(at + written));
         if (done < 0 && errno == EINTR)
             continue;
         if (done <= 0) {
             const int code = done < 0 ? errno : ENOSPC;
             // What was written of this append goes again, so the file holds whole batches.
-            if (::ftruncate(descriptor, static_cast<off_t>(end)) != 0) { }
+            [[maybe_unused]] const int cut = ::ftruncate(descriptor, static_cast<off_t>(end));
             fail("cannot write", filePath, code);
         }
         written += static_cast<std::size_t>(done);

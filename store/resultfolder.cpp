@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <mutex>
 
@@ -56,9 +55,6 @@ std::shared_ptr<ResultFolder> ResultFolder::instance()
     const std::lock_guard<std::mutex> lock(instanceMutex);
     if (!instanceTried) {
         instanceTried = true;
-        // A write past a file size limit set for the process fails with an error the store
-        // reports, instead of ending the program.
-        std::signal(SIGXFSZ, SIG_IGN);
         const QString base = baseFolder();
         removeLeftovers(base);
         theFolder = create(base, &instanceError);
@@ -121,9 +117,8 @@ int ResultFolder::removeLeftovers(const QString &base)
 std::unique_ptr<ResultFolder> ResultFolder::create(const QString &base, QString *error)
 {
     QDir().mkpath(base);
-    auto made = std::make_unique<QTemporaryDir>(base + QLatin1Char('/')
-                                                + QLatin1String(folderPrefix)
-                                                + QStringLiteral("XXXXXX"));
+    auto made = std::make_unique<QTemporaryDir>(
+        base + QLatin1Char('/') + QLatin1String(folderPrefix) + QStringLiteral("XXXXXX"));
     if (!made->isValid()) {
         if (error)
             *error = made->errorString();
@@ -161,7 +156,9 @@ QString ResultFolder::newFilePath(const char *stem)
 
 ResultFolder::Space ResultFolder::space() const
 {
-    struct statvfs disk {};
+    struct statvfs disk
+    {
+    };
     Space space;
     if (::statvfs(QFile::encodeName(folder).constData(), &disk) != 0)
         return space;
