@@ -112,7 +112,7 @@ if ((large > 0)); then
     (
         [[ -n $group ]] && echo "$BASHPID" >"$group/cgroup.procs"
         exec "$program" --large "$large" --rounds "$rounds" --socket "$ORVEX_DB_SOCKET" \
-            --server-pid "$ORVEX_DB_PID" --folder "$folder"
+            --server-pid "$ORVEX_DB_PID" --folder "$folder" "${extra[@]}"
     ) || status=$?
     [[ -n $group ]] && rmdir "$group" 2>/dev/null
     exit "$status"

@@ -875,7 +875,7 @@ double cgroupLimitBytes()
 // The large round: the raw client loop, the client's dump to a file, the program's fill of
 // grid and log with its peak anonymous memory, the grid scrolled to the last record, and Save
 // to CSV, for a result of options.large records.
-int largeRounds(Options options, ReportingMessages &messages)
+int largeRounds(Options options, ReportingMessages &messages, TracingApplication &app)
 {
     options.statement = largeStatement(options.large);
     const double limit = cgroupLimitBytes();
@@ -907,8 +907,20 @@ int largeRounds(Options options, ReportingMessages &messages)
         double peak = 0;
         {
             AnonymousPeak anonymous;
+            if (options.traceStalls)
+                app.startTracing();
             run = watcher.run();
             peak = double(anonymous.bytes());
+        }
+        if (options.traceStalls) {
+            std::fprintf(stderr, "run_bench:   in the longest stall, %.1f ms, %.0f ms after the start:\n",
+                         run.longestStall, millisecondsBetween(run.start, run.stallFrom));
+            for (const auto &delivery : app.deliveredBetween(run.stallFrom, run.stallTo)) {
+                std::fprintf(stderr, "run_bench:     at %7.1f ms for %6.1f ms: %s\n",
+                             millisecondsBetween(run.stallFrom, delivery.start),
+                             delivery.milliseconds, delivery.what.c_str());
+            }
+            app.stopTracing();
         }
         if (run.records != raw.rows || form->Memo1->lineCount() < run.records) {
             std::fprintf(stderr, "run_bench: the grid holds %lld records, the result %lld\n",
@@ -992,7 +1004,7 @@ int main(int argc, char *argv[])
     app.setMessageSeam(&messages);
 
     if (options.large > 0) {
-        const int status = largeRounds(options, messages);
+        const int status = largeRounds(options, messages, app);
         app.setMessageSeam(nullptr);
         return status;
     }

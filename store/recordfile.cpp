@@ -116,5 +116,26 @@ const unsigned char *RecordFile::append(const Piece *pieces, int count)
         }
     }
     end = at + bytes;
+    keepFewDirty();
     return window.data + (at - window.start);
+}
+
+void RecordFile::keepFewDirty()
+{
+    // The pages just written go to the disk from now on, and those written some megabytes
+    // earlier are waited for. So few of the file's pages are ever dirty: pages the disk holds
+    // can be dropped at once when memory is short, where dirty ones must be written out first,
+    // and a program held to a memory limit would wait on that, the window's thread included.
+    if (end > writtenBack)
+        ::sync_file_range(descriptor, static_cast<off_t>(writtenBack),
+                          static_cast<off_t>(end - writtenBack), SYNC_FILE_RANGE_WRITE);
+    if (end - waitedFor > dirtyBytes) {
+        const std::uint64_t upTo = end - dirtyBytes / 2;
+        ::sync_file_range(descriptor, static_cast<off_t>(waitedFor),
+                          static_cast<off_t>(upTo - waitedFor),
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE
+                              | SYNC_FILE_RANGE_WAIT_AFTER);
+        waitedFor = upTo;
+    }
+    writtenBack = end;
 }

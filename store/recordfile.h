@@ -63,9 +63,14 @@ private:
     };
     // A window that holds [at, at + bytes), mapped for it where the last one does not.
     const Window &windowFor(std::uint64_t &at, std::size_t bytes);
+    // Starts the writing out of what was appended, and waits for what was appended earlier.
+    void keepFewDirty();
+    static constexpr std::uint64_t dirtyBytes = std::uint64_t(64) << 20;
 
     QString filePath;
     int descriptor = -1;
     std::uint64_t end = 0;
+    std::uint64_t writtenBack = 0;
+    std::uint64_t waitedFor = 0;
     std::vector<Window> windows;
 };
