@@ -209,7 +209,9 @@ void runQueryJob(const QueryJob &job, RunChannel &channel)
             SqlResult result =
                 preparedRows() ? connection.queryRows(statement) : connection.query(statement);
             streamResult(result, channel);
-            if (channel.stopped()) {
+            // From here a cancel no longer stops the run for a kill: the connection goes, and
+            // the run ends as the finished run it is.
+            if (!channel.finishRun()) {
                 endStopped();
                 return;
             }
@@ -218,7 +220,9 @@ void runQueryJob(const QueryJob &job, RunChannel &channel)
             channel.postMessageAndWait(WorkerTexts::notRunning);
         }
     } catch (const std::exception &) {
-        if (channel.stopped()) {
+        // The statement failed by itself (a killed one finds the run stopped): the failure is
+        // told, and a cancel meanwhile has nothing to kill.
+        if (!channel.finishRun()) {
             endStopped();
             return;
         }

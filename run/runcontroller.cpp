@@ -72,6 +72,7 @@ bool RunController::start(QueryJob runJob)
         QMetaObject::invokeMethod(
             this, [this, id] { drain(id); }, Qt::QueuedConnection);
     });
+    channel->setFinishingHook(options.workerFinishing);
     runStartTime = currentLocalDays();
     display.runStarted();
     if (current(id))
@@ -246,10 +247,15 @@ void RunController::apply(RunOutput &output)
         asking->messageAnswered();
         break;
     }
-    case RunOutput::Kind::Finished:
+    case RunOutput::Kind::Finished: {
+        // Nothing of the worker follows its end; what does is a cancel's own lines.
+        std::deque<RunOutput> after = std::exchange(pending, {});
         endRun();
         display.runFinished();
+        for (const RunOutput &line : after)
+            display.runLogLine(QString::fromStdString(line.text));
         break;
+    }
     }
 }
 
@@ -267,7 +273,11 @@ void RunController::cancel()
     if (channel->serverId() == 0) {
         // The worker has not connected yet (or has not been started): once the run is stopped
         // it sends no statement, so there is nothing to kill on the server.
-        channel->stopAndHoldConnection();
+        if (!channel->stopAndHoldConnection()) {
+            // It connected, ran its statement and finished meanwhile.
+            logAfterWorkerOutput(CancelTexts::done);
+            return;
+        }
         if (channel->serverId() == 0) {
             channel->releaseConnection();
             display.runCancelled();
@@ -300,18 +310,31 @@ void RunController::cancel()
         }
         const bool found = !processId.isEmpty() && statusConnection.connected();
         statusConnection.close();
-        if (found) {
-            channel->stopAndHoldConnection();
+        if (found && options.queryFound)
+            options.queryFound();
+        // A query that has ended since the list was read leaves nothing to kill: the worker,
+        // which closes its connection, ends the run as it would without the cancel.
+        if (found && channel->stopAndHoldConnection())
             beginKill(processId);
-        } else {
-            display.runLogLine(CancelTexts::done);
-        }
+        else
+            logAfterWorkerOutput(CancelTexts::done);
     } catch (const std::exception &) {
         // Nothing was stopped: the run goes on. The connection is closed, so the next use
         // opens it afresh with the settings of its time.
         statusConnection.close();
         display.runMessage(CancelTexts::noConnection);
     }
+}
+
+void RunController::logAfterWorkerOutput(const QString &line)
+{
+    for (RunOutput &output : channel->takeAll())
+        pending.push_back(std::move(output));
+    RunOutput note;
+    note.kind = RunOutput::Kind::Log;
+    note.text = line.toStdString();
+    pending.push_back(std::move(note));
+    scheduleDrain();
 }
 
 void RunController::beginKill(const QString &processId)

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,7 +65,8 @@ public:
 //               progress timer starts and the worker is started. cancel() ends the run at once.
 //   Running     the worker runs the statement and hands its output over. cancel() looks the
 //               worker's query up on the server and, when it finds it, stops the run and goes
-//               on to Cancelling; else the run goes on.
+//               on to Cancelling; else, or when the worker has finished its statement
+//               meanwhile, the run goes on to its own end.
 //   Cancelling  a fixed pause, then the worker's query is killed and the run ends.
 // Everything that comes back for a run other than the current one, or after it ended, is
 // dropped here (see current()).
@@ -79,8 +81,13 @@ public:
     {
         int cancelPauseMilliseconds = 5000;
         int progressIntervalMilliseconds = 1000;
-        // How threads are started; tests make one fail.
+        // How threads are started; tests make one fail, or hold one back.
         JobRunner::ThreadStarter threadStarter = startBackgroundThread;
+        // For tests: called by a cancel that has found the worker's query in the process list,
+        // before it stops the run; and on the worker thread once the worker has finished its
+        // statement, before it closes its connection (RunChannel::setFinishingHook).
+        std::function<void()> queryFound;
+        std::function<void()> workerFinishing;
     };
 
     // The status connection and its statement serve the cancel's process list and kill; the
@@ -139,6 +146,8 @@ private:
     void scheduleDrain();
     void apply(RunOutput &output);
 
+    // Logs a line of the cancel's own after everything the worker handed over before it.
+    void logAfterWorkerOutput(const QString &line);
     // The cancel's steps after the run has been stopped: the pause, then the kill.
     void beginKill(const QString &processId);
     void killAfterPause(quint64 id, const QString &processId);

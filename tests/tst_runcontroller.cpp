@@ -12,9 +12,15 @@
 #include "testserver.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <system_error>
 
@@ -89,6 +95,99 @@ QString slowStatement(const QString &extraColumn = QString())
 
 using State = RunController::State;
 
+// Thread starts counted from 1, the chosen ones held back before their work until released:
+// how a test makes a reading or the worker slower than everything around it. A run's starts are
+// its baseline reading, its row-count reading, its worker, then one per progress reading.
+struct StartGate
+{
+    explicit StartGate(std::function<bool(int)> holds)
+        : holds(std::move(holds))
+    { }
+
+    JobRunner::ThreadStarter starter(const std::shared_ptr<StartGate> &self)
+    {
+        return [self](std::function<void()> work) {
+            int start = 0;
+            {
+                const std::lock_guard lock(self->mutex);
+                start = ++self->started;
+            }
+            if (start == self->failing)
+                throw std::system_error(
+                    std::make_error_code(std::errc::resource_unavailable_try_again), "no thread");
+            startBackgroundThread([self, start, work = std::move(work)] {
+                {
+                    std::unique_lock lock(self->mutex);
+                    self->changed.wait(lock, [&] {
+                        return self->all || self->released.count(start) || !self->holds(start);
+                    });
+                }
+                work();
+                {
+                    const std::lock_guard lock(self->mutex);
+                    self->returned.insert(start);
+                }
+                self->changed.notify_all();
+            });
+        };
+    }
+
+    int startCount()
+    {
+        const std::lock_guard lock(mutex);
+        return started;
+    }
+    void release(int start)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            released.insert(start);
+        }
+        changed.notify_all();
+    }
+    void releaseAll()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            all = true;
+        }
+        changed.notify_all();
+    }
+    // Waits until the start's work has returned (and so posted its result, if it has one).
+    bool awaitReturn(int start)
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(20),
+                                [&] { return returned.count(start) > 0; });
+    }
+
+    const std::function<bool(int)> holds;
+    // The start that cannot make its thread, if any.
+    int failing = 0;
+    std::mutex mutex;
+    std::condition_variable changed;
+    int started = 0;
+    bool all = false;
+    std::set<int> released;
+    std::set<int> returned;
+};
+
+// One side waits until the other has come to a point of its own, on another thread.
+struct Meeting
+{
+    std::promise<void> arrived;
+    std::shared_future<void> arrival {arrived.get_future().share()};
+    std::promise<void> goOn;
+    std::shared_future<void> going {goOn.get_future().share()};
+    std::once_flag once;
+
+    // Lets the other side go on; a test does so also where it fails early.
+    void letGo()
+    {
+        std::call_once(once, [this] { goOn.set_value(); });
+    }
+};
+
 } // namespace
 
 class TestRunController : public QObject
@@ -100,6 +199,15 @@ private:
     SqlQuery statusQuery {&statusConnection};
     RecordingDisplay display;
     std::unique_ptr<RunController> controller;
+    // The gate of the test's thread starts, if it holds any; opened at the end of each test.
+    std::shared_ptr<StartGate> gate;
+
+    void holdStarts(std::function<bool(int)> holds, RunController::Options options = fastOptions())
+    {
+        gate = std::make_shared<StartGate>(std::move(holds));
+        options.threadStarter = gate->starter(gate);
+        makeController(std::move(options));
+    }
 
     void makeController(RunController::Options options = fastOptions())
     {
@@ -132,6 +240,9 @@ private slots:
 
     void cleanup()
     {
+        if (gate)
+            gate->releaseAll();
+        gate.reset();
         QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 30000);
         controller.reset();
         // No worker or reading is left talking to the server.
@@ -238,6 +349,65 @@ private slots:
         QTRY_VERIFY(controller->idle());
         QCOMPARE(display.events.last(), QStringLiteral("finished"));
         QCOMPARE(display.matching(QStringLiteral("message ")), QStringList());
+    }
+
+    // The query ends by itself just as a cancel, which has found it in the process list, is
+    // about to stop the run: the cancel's hold on the worker's connection does not take, so
+    // nothing is killed, and the run ends as the finished run it is, with every record.
+    void cancelAsTheQueryEnds()
+    {
+        auto worker = std::make_shared<Meeting>();
+        RunController::Options options = fastOptions();
+        options.workerFinishing = [worker] {
+            worker->arrived.set_value();
+            worker->going.wait();
+        };
+        const auto release = qScopeGuard([worker] { worker->letGo(); });
+        options.queryFound = [worker] {
+            // Meanwhile the worker reads its last record and finishes its statement.
+            QCOMPARE(worker->arrival.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        };
+        makeController(options);
+        // A statement of a second, cancelled while the server runs it.
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT SLEEP(1) AS pause"))));
+        QTRY_VERIFY_WITH_TIMEOUT(controller->workerServerId() != 0, 10000);
+        QTRY_VERIFY(!serverStatement(controller->workerServerId()).isEmpty());
+        controller->cancel();
+        QCOMPARE(controller->state(), State::Running);
+        worker->letGo();
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
+        QCOMPARE(display.events,
+                 (QStringList {QStringLiteral("started"), QStringLiteral("log Starting..."),
+                               QStringLiteral("columns pause"), QStringLiteral("records 1"),
+                               QStringLiteral("log Done..."), QStringLiteral("log All done!"),
+                               QStringLiteral("finished")}));
+    }
+
+    // A cancel that finds no query (it has ended, and the worker's output has not all been
+    // shown yet) logs "Done..." after what the worker handed over before the click.
+    void cancelFindingNoQueryLogsAfterTheWorkersOutput()
+    {
+        auto worker = std::make_shared<Meeting>();
+        RunController::Options options = fastOptions();
+        options.workerFinishing = [worker] {
+            worker->arrived.set_value();
+            worker->going.wait();
+        };
+        const auto release = qScopeGuard([worker] { worker->letGo(); });
+        holdStarts([](int start) { return start == 3; }, options);
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 7 AS seven"))));
+        QTRY_COMPARE(controller->state(), State::Running);
+        // The worker runs its statement while the window handles no event.
+        gate->release(3);
+        QCOMPARE(worker->arrival.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        controller->cancel();
+        worker->letGo();
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
+        QCOMPARE(display.events,
+                 (QStringList {QStringLiteral("started"), QStringLiteral("log Starting..."),
+                               QStringLiteral("columns seven"), QStringLiteral("records 1"),
+                               QStringLiteral("log Done..."), QStringLiteral("log All done!"),
+                               QStringLiteral("finished")}));
     }
 
     // The kill cannot be sent (the run's user lost its rights during the pause): the user is
