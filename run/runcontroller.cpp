@@ -91,6 +91,14 @@ void RunController::readListing(std::string_view statement, std::string key, int
             },
             [this, id, then](ServerReading reading) { (this->*then)(id, reading); });
     } catch (const std::exception &error) {
+        if (then == &RunController::progressRead) {
+            // Without its reading the progress display stops, as after a failed reading; the
+            // run itself goes on.
+            progressReadingRun = 0;
+            timer.stop();
+            display.runError(QString::fromLocal8Bit(error.what()));
+            return;
+        }
         failRun(QString::fromLocal8Bit(error.what()));
     }
 }

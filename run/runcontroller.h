@@ -39,8 +39,8 @@ public:
     virtual void runLogLine(const QString &line) = 0;
     // A message for the user; returns once it has been dismissed.
     virtual void runMessage(const QString &text) = 0;
-    // An error the run cannot get past (no thread could be made, output could not be shown),
-    // shown as an error that escaped its handler would be.
+    // An error shown as one that escaped its handler would be: no thread could be made, or
+    // output could not be shown. The run ends only where runFinished follows.
     virtual void runError(const QString &text) = 0;
     // A progress tick: the status line and the bar.
     virtual void runProgress(const ProgressTick &tick) = 0;

@@ -410,6 +410,30 @@ private slots:
                                QStringLiteral("finished")}));
     }
 
+    // A progress reading whose thread cannot be made stops the progress display; the run goes
+    // on to its end.
+    void progressReadingThatCannotStart()
+    {
+        RunController::Options options = fastOptions();
+        options.progressIntervalMilliseconds = 3600 * 1000;
+        holdStarts([](int start) { return start == 3; }, options);
+        gate->failing = 4;
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1 AS one"))));
+        QTRY_COMPARE(controller->state(), State::Running);
+        controller->readProgress();
+        QVERIFY(!controller->progressTimer()->isActive());
+        QCOMPARE(controller->state(), State::Running);
+        gate->release(3);
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
+        QCOMPARE(display.events.size(), 7);
+        QVERIFY2(display.events.at(1).startsWith(QStringLiteral("error no thread")),
+                 qPrintable(display.events.at(1)));
+        QCOMPARE(display.events.mid(2),
+                 (QStringList {QStringLiteral("log Starting..."), QStringLiteral("columns one"),
+                               QStringLiteral("records 1"), QStringLiteral("log All done!"),
+                               QStringLiteral("finished")}));
+    }
+
     // The kill cannot be sent (the run's user lost its rights during the pause): the user is
     // told, and the run ends all the same.
     void killThatFailsStillEndsTheRun()
