@@ -3,6 +3,7 @@
 #include "backgroundthread.h"
 #include "clientlibrary.h"
 #include "connectionrecipe.h"
+#include "holdingrelay.h"
 #include "progresstext.h"
 #include "resultchunk.h"
 #include "runcontroller.h"
@@ -187,6 +188,15 @@ struct Meeting
         std::call_once(once, [this] { goOn.set_value(); });
     }
 };
+
+QString firstCell(const QString &statement)
+{
+    SqlConnection connection;
+    applyRecipe(connection, ConnectionSettings());
+    connection.open();
+    SqlResult result = connection.query(statement);
+    return result.eof() ? QString() : result.text(0);
+}
 
 } // namespace
 
@@ -410,6 +420,91 @@ private slots:
                                QStringLiteral("finished")}));
     }
 
+    // A cancel after the worker was started but before it connected: the run ends at once, and
+    // the worker, connecting later, sends no statement at all (the server's general query log
+    // shows none).
+    void cancelBeforeTheWorkerConnectsSendsNoStatement()
+    {
+        const QString statement = QStringLiteral("SELECT 'sent after its cancel' AS marker");
+        runOnServer({QStringLiteral("SET GLOBAL general_log = 'OFF'"),
+                     QStringLiteral("TRUNCATE TABLE mysql.general_log"),
+                     QStringLiteral("SET GLOBAL log_output = 'TABLE'"),
+                     QStringLiteral("SET GLOBAL general_log = 'ON'")});
+        struct LogOff
+        {
+            ~LogOff() { runOnServer({QStringLiteral("SET GLOBAL general_log = 'OFF'")}); }
+        } logOff;
+        holdStarts([](int start) { return start == 3; });
+        QVERIFY(controller->start(jobFor(statement)));
+        QTRY_COMPARE(controller->state(), State::Running);
+        controller->cancel();
+        QVERIFY(controller->idle());
+        QCOMPARE(display.events,
+                 (QStringList {QStringLiteral("started"), QStringLiteral("finished"),
+                               QStringLiteral("log Done...")}));
+        gate->release(3);
+        QVERIFY(gate->awaitReturn(3));
+        QCOMPARE(firstCell(QStringLiteral("SELECT COUNT(*) FROM mysql.general_log WHERE "
+                                          "argument = 'SELECT ''sent after its cancel'' AS "
+                                          "marker'")),
+                 QStringLiteral("0"));
+        QTest::qWait(50);
+        QCOMPARE(display.events.size(), 3);
+    }
+
+    // The start reading of a cancelled run that comes back while the next run starts is that
+    // run's no more: it neither sets the next run's baseline nor tells its failure there.
+    void staleStartReadingIsDropped()
+    {
+        RunController::Options options = fastOptions();
+        // No progress reading joins the starts counted.
+        options.progressIntervalMilliseconds = 3600 * 1000;
+        holdStarts([](int start) { return start <= 2; }, options);
+        ConnectionSettings refused;
+        refused.password = QStringLiteral("not the password");
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1"), refused)));
+        controller->cancel();
+        QVERIFY(controller->idle());
+        display = RecordingDisplay();
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1 AS one"))));
+        // The cancelled run's reading fails and comes back while this run still starts.
+        gate->release(1);
+        QVERIFY(gate->awaitReturn(1));
+        QCoreApplication::processEvents();
+        QCOMPARE(controller->state(), State::Starting);
+        gate->release(2);
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
+        QCOMPARE(display.events,
+                 (QStringList {QStringLiteral("started"), QStringLiteral("log Starting..."),
+                               QStringLiteral("columns one"), QStringLiteral("records 1"),
+                               QStringLiteral("log All done!"), QStringLiteral("finished")}));
+        QVERIFY(controller->readCounterBaseline() > 0);
+        // The two baselines, this run's row count and its worker.
+        QCOMPARE(gate->startCount(), 4);
+    }
+
+    // A progress reading slower than the tick: no other one starts while it is out, so a slow
+    // server does not collect a thread and a connection of the program every second.
+    void noSecondProgressReadingWhileOneIsOut()
+    {
+        RunController::Options options = fastOptions();
+        // The test ticks by itself.
+        options.progressIntervalMilliseconds = 3600 * 1000;
+        holdStarts([](int start) { return start >= 3; }, options);
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1"))));
+        QTRY_COMPARE(controller->state(), State::Running);
+        QCOMPARE(gate->startCount(), 3);
+        for (int tick = 0; tick < 3; ++tick)
+            controller->readProgress();
+        QCOMPARE(gate->startCount(), 4);
+        gate->release(4);
+        QTRY_COMPARE(display.ticks.size(), 1);
+        controller->readProgress();
+        QCOMPARE(gate->startCount(), 5);
+        gate->releaseAll();
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
+    }
+
     // A progress reading whose thread cannot be made stops the progress display; the run goes
     // on to its end.
     void progressReadingThatCannotStart()
@@ -432,6 +527,31 @@ private slots:
                  (QStringList {QStringLiteral("log Starting..."), QStringLiteral("columns one"),
                                QStringLiteral("records 1"), QStringLiteral("log All done!"),
                                QStringLiteral("finished")}));
+    }
+
+    // A server that answers the kill late (a split archive's front waits for its busy backend):
+    // once the kill has been sent the worker's connection is cut, so the worker does not wait.
+    void killedRunsWorkerDoesNotWaitForALateServer()
+    {
+        HoldingRelay relay(serverEnv("ORVEX_DB_PORT").toUShort());
+        QVERIFY(relay.listening());
+        ConnectionSettings throughRelay;
+        throughRelay.host = relay.host();
+        RunController::Options options = fastOptions();
+        // No reading may be under way when the relay holds.
+        options.progressIntervalMilliseconds = 3600 * 1000;
+        makeController(options);
+        QVERIFY(controller->start(jobFor(slowStatement(), throughRelay)));
+        QTRY_VERIFY_WITH_TIMEOUT(display.recordCount >= 1, 10000);
+        const QString id = QString::number(controller->workerServerId());
+        controller->cancel();
+        QCOMPARE(controller->state(), State::Cancelling);
+        // From now on the worker's connection hears nothing, the answer to its kill included.
+        relay.holdOpenConnections();
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
+        QVERIFY(
+            display.events.contains(QStringLiteral("log Killed query ") + id + QLatin1Char('.')));
+        QTRY_COMPARE_WITH_TIMEOUT(backgroundThreadsRunning(), 0, 1000);
     }
 
     // The kill cannot be sent (the run's user lost its rights during the pause): the user is
