@@ -363,6 +363,9 @@ void TForm1::buildFinderHistoryAndKeys()
         SQLHistoryMenu->popup(SQLHistoryButton->mapToGlobal(SQLHistoryButton->rect().bottomLeft()));
     });
     connect(SQLHistoryMenu, &HistoryMenu::picked, this, &TForm1::HistoryStatementPicked);
+    // Tab reaches each where it stands on the window; every other control keeps its place.
+    setTabOrder(ConfigureConnectionButton, FindStationButton);
+    setTabOrder(Memo1, SQLHistoryButton);
 
     // Window-wide keys that leave every control's own keys alone: Esc is taken only while a
     // run can be cancelled, and no control of the window uses F1.
