@@ -287,7 +287,6 @@ private slots:
         QCOMPARE(grid->model()->rowCount() + 1, 20); // plus the header row
         QCOMPARE(grid->columnWidth(0), 64);
         QCOMPARE(grid->rowHeight(0), 16);
-        QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
         for (int c = 0; c < 15; ++c)
             QCOMPARE(grid->model()->headerData(c, Qt::Horizontal).toString(), QString());
         QCOMPARE(grid->model()->index(18, 14).data().toString(), QString());
