@@ -12,8 +12,10 @@
 #include <algorithm>
 #include <climits>
 #include <list>
+#include <memory>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -164,8 +166,14 @@ class GridTableAccessible : public QAccessibleWidget, public QAccessibleTableInt
 public:
     explicit GridTableAccessible(GridView *view)
         : QAccessibleWidget(view, QAccessible::Table)
+        , letGo(std::make_shared<std::vector<QAccessible::Id>>())
     { }
-    ~GridTableAccessible() override { forgetCells(); }
+    ~GridTableAccessible() override
+    {
+        for (const auto &[index, id] : order)
+            letGo->push_back(id);
+        deleteLetGo(*letGo);
+    }
 
     GridView *view() const { return static_cast<GridView *>(widget()); }
 
@@ -392,21 +400,52 @@ private:
             const auto [oldest, oldestId] = order.front();
             kept.erase(oldest);
             order.pop_front();
-            QAccessible::deleteAccessibleInterface(oldestId);
+            letGoLater(oldestId);
         }
     }
 
     void forgetCells() const
     {
         for (const auto &[index, id] : order)
-            QAccessible::deleteAccessibleInterface(id);
+            letGoLater(id);
         order.clear();
         kept.clear();
+    }
+
+    // An interface no longer kept may still be held by whoever asked for it during the call
+    // under way: asking a cell for its column's name makes the name, and that may push out the
+    // cell itself. So interfaces are deleted only once the window's thread is back in its event
+    // loop, when no call that handed one out is still running.
+    void letGoLater(QAccessible::Id id) const
+    {
+        if (!view()) {
+            QAccessible::deleteAccessibleInterface(id);
+            return;
+        }
+        if (letGo->empty()) {
+            QMetaObject::invokeMethod(
+                view(),
+                [pending = std::weak_ptr<std::vector<QAccessible::Id>>(letGo)] {
+                    if (const auto ids = pending.lock())
+                        deleteLetGo(*ids);
+                },
+                Qt::QueuedConnection);
+        }
+        letGo->push_back(id);
+    }
+
+    static void deleteLetGo(std::vector<QAccessible::Id> &ids)
+    {
+        for (const QAccessible::Id id : std::exchange(ids, {}))
+            QAccessible::deleteAccessibleInterface(id);
     }
 
     mutable int keptColumns = 0;
     mutable Kept order;
     mutable std::unordered_map<int, Kept::iterator> kept;
+    // The interfaces let go of and not yet deleted; the queued deletion holds it weakly, so a
+    // table gone meanwhile has deleted them itself.
+    const std::shared_ptr<std::vector<QAccessible::Id>> letGo;
 };
 
 QAccessibleInterface *gridAccessibleFactory(const QString &className, QObject *object)

@@ -45,8 +45,8 @@ QString OrvexApplication::applicationTitle(const QString &programPath)
 
 QString OrvexApplication::errorText(const QString &message)
 {
-    // A message ending in a letter or a digit gets its full stop; one ending in punctuation,
-    // a blank or a bracket is left as it is.
+    // Only the character's code counts: a message ending in a letter, a digit, ':', '?' or ']'
+    // gets its full stop; one ending in a blank, '.', '!', ')' or ',' is left as it is.
     if (message.isEmpty() || message.back().unicode() <= u'.')
         return message;
     return message + QLatin1Char('.');

@@ -23,8 +23,10 @@ public:
     // full stop, every letter after the first in lower case.
     static QString applicationTitle(const QString &programPath);
 
-    // The error box text: the error's message with a final full stop added unless it already
-    // ends in one.
+    // The error box text: the error's message with a final full stop added when the code of
+    // its last character is above that of the full stop (a letter, a digit, but also ':', '?'
+    // or ']'); a message ending in a blank, a full stop or a character below it ('!', ')',
+    // ',') is left as it is.
     static QString errorText(const QString &message);
 
 private:

@@ -333,8 +333,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         const auto *key = static_cast<QKeyEvent *>(event);
         if (sqlMemoKey(*key))
             return true;
-        // The SQL memo takes no line breaks from the keyboard: Enter must not split the
-        // statement.
+        // Enter alone, or with another modifier than Ctrl, must not split the statement.
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
             return true;
     }
@@ -367,6 +366,9 @@ void TForm1::buildFinderHistoryAndKeys()
         SQLHistoryMenu->popup(SQLHistoryButton->mapToGlobal(SQLHistoryButton->rect().bottomLeft()));
     });
     connect(SQLHistoryMenu, &HistoryMenu::picked, this, &TForm1::HistoryStatementPicked);
+    // Tab reaches each where it stands on the window; every other control keeps its place.
+    setTabOrder(ConfigureConnectionButton, FindStationButton);
+    setTabOrder(Memo1, SQLHistoryButton);
 
     // Window-wide keys that leave every control's own keys alone: Esc is taken only while a
     // run can be cancelled, and no control of the window uses F1.
@@ -382,8 +384,11 @@ void TForm1::buildFinderHistoryAndKeys()
         QStringLiteral("Build the statement from the search constraints and run it (Alt+S)"));
     CancelButton->setToolTip(QStringLiteral("Cancel the running query (Esc or Alt+C)"));
     ExitButton->setToolTip(QStringLiteral("End the program (Alt+X)"));
-    SubmitSQL->setToolTip(QStringLiteral(
-        "Run the statement in the SQL QUERY box as it is (Ctrl+Enter or F5 in that box)"));
+    SubmitSQL->setToolTip(
+        QStringLiteral("Run the statement in the SQL QUERY box as it is (F5 in that box)"));
+    SQLEdit->setToolTip(QStringLiteral(
+        "The statement that Submit SQL runs: F5 runs it, Ctrl+Enter breaks the line, Ctrl+Up and "
+        "Ctrl+Down step through the statements run since start"));
     DatabaseHelp->setToolTip(QStringLiteral("Show the help (F1)"));
 }
 
@@ -392,8 +397,14 @@ bool TForm1::sqlMemoKey(const QKeyEvent &key)
     const Qt::KeyboardModifiers modifiers =
         key.modifiers() & ~Qt::KeypadModifier & ~Qt::GroupSwitchModifier;
     const bool enter = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
-    if ((enter && modifiers == Qt::ControlModifier)
-        || (key.key() == Qt::Key_F5 && modifiers == Qt::NoModifier)) {
+    // Ctrl+Enter is how a person breaks a line in such a memo, to type a statement over
+    // several lines; it never runs a half-typed one.
+    if (enter && modifiers == Qt::ControlModifier) {
+        SQLEdit->textCursor().insertBlock();
+        SQLEdit->ensureCursorVisible();
+        return true;
+    }
+    if (key.key() == Qt::Key_F5 && modifiers == Qt::NoModifier) {
         SubmitSQL->click();
         return true;
     }

@@ -50,6 +50,48 @@ bool sameName(const std::string &name, const char *wanted)
     return QString::fromUtf8(name).compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0;
 }
 
+// Puts a NaN point into each step of the series (ordered by time) that is much longer than its
+// usual one, so the line breaks there. The usual step is the median of the steps between
+// different times.
+void breakLongGaps(PlotSeries &series)
+{
+    std::vector<std::int32_t> steps;
+    for (std::size_t i = 1; i < series.minutes.size(); ++i)
+        if (series.minutes[i] > series.minutes[i - 1])
+            steps.push_back(series.minutes[i] - series.minutes[i - 1]);
+    if (steps.empty())
+        return;
+    const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+    std::nth_element(steps.begin(), middle, steps.end());
+    const std::int64_t longest = std::max<std::int64_t>(
+        std::int64_t(*middle) * PlotSeries::gapFactor, PlotSeries::minimumGapMinutes);
+    std::vector<std::int32_t> minutes;
+    std::vector<float> values;
+    for (std::size_t i = 0; i < series.minutes.size(); ++i) {
+        if (i > 0 && std::int64_t(series.minutes[i]) - series.minutes[i - 1] > longest) {
+            if (minutes.empty()) {
+                minutes.reserve(series.minutes.size() + 16);
+                values.reserve(series.minutes.size() + 16);
+                minutes.assign(series.minutes.begin(), series.minutes.begin() + long(i));
+                values.assign(series.values.begin(), series.values.begin() + long(i));
+            }
+            // Halfway, so each side keeps its own last point in its pixel column.
+            minutes.push_back(static_cast<std::int32_t>(
+                series.minutes[i - 1]
+                + (std::int64_t(series.minutes[i]) - series.minutes[i - 1]) / 2));
+            values.push_back(std::numeric_limits<float>::quiet_NaN());
+        }
+        if (!minutes.empty()) {
+            minutes.push_back(series.minutes[i]);
+            values.push_back(series.values[i]);
+        }
+    }
+    if (!minutes.empty()) {
+        series.minutes = std::move(minutes);
+        series.values = std::move(values);
+    }
+}
+
 } // namespace
 
 std::optional<std::int64_t> utcMinutes(int year, int month, int day, int hour, int minute)
@@ -123,23 +165,32 @@ QString PlotColumns::whyNot() const
     return {};
 }
 
-int PlotColumns::initialColumn(const QString &preferred) const
+std::vector<int> PlotColumns::valueColumns() const
 {
-    if (numeric.empty())
-        return -1;
-    for (int column : numeric)
-        if (names[column].compare(preferred, Qt::CaseInsensitive) == 0)
-            return column;
     const auto lon = std::find_if(names.begin(), names.end(), [](const QString &name) {
         return name.compare(QLatin1String("lon"), Qt::CaseInsensitive) == 0;
     });
-    if (lon != names.end()) {
-        const int after = static_cast<int>(lon - names.begin());
-        for (int column : numeric)
-            if (column > after)
-                return column;
+    const int lastPlace = lon == names.end() ? -1 : static_cast<int>(lon - names.begin());
+    std::vector<int> values;
+    std::vector<int> places;
+    for (int column : numeric) {
+        if (names[column].compare(QLatin1String("id"), Qt::CaseInsensitive) == 0)
+            continue;
+        (column > lastPlace ? values : places).push_back(column);
     }
-    return numeric.front();
+    values.insert(values.end(), places.begin(), places.end());
+    return values;
+}
+
+int PlotColumns::initialColumn(const QString &preferred) const
+{
+    const std::vector<int> offered = valueColumns();
+    if (offered.empty())
+        return -1;
+    for (int column : offered)
+        if (names[column].compare(preferred, Qt::CaseInsensitive) == 0)
+            return column;
+    return offered.front();
 }
 
 PlotColumns findPlotColumns(const ResultStore &store, int sampleRows)
@@ -319,6 +370,7 @@ PlotData readPlotData(const ResultStore &store, const PlotColumns &columns,
             series.minutes = std::move(minutes);
             series.values = std::move(values);
         }
+        breakLongGaps(series);
         series.minutes.shrink_to_fit();
         series.values.shrink_to_fit();
         series.blocks = summarise(series.values.data(), series.values.size());

@@ -46,8 +46,12 @@ struct PlotColumns
     bool hasReportTime() const;
     // Why the result cannot be plotted; empty when it can.
     QString whyNot() const;
-    // The column a plot starts with: the named one when it holds numbers, else the first
-    // numeric column after lon, else the first numeric column; -1 when there is none.
+    // The numeric columns as the plot offers them: the weather values (those after lon) first,
+    // then the identifiers and positions before them; a column named id, a mere row number, is
+    // left out.
+    std::vector<int> valueColumns() const;
+    // The column a plot starts with: the named one when it is offered, else the first offered;
+    // -1 when none is.
     int initialColumn(const QString &preferred) const;
 };
 
@@ -68,9 +72,15 @@ struct PointBlocks
 PointBlocks summarise(const float *values, std::size_t count);
 
 // One station's points, ordered by time: minutes since 1970 UTC, and the value, NaN for a NULL
-// or empty cell (a gap in the line). Compact: 8 bytes a point and the blocks' summary.
+// or empty cell (a gap in the line). Where two observations lie much farther apart than the
+// station's usual step (gapFactor times its median step, and at least minimumGapMinutes), a NaN
+// point between them breaks the line, so no line is drawn across a time without observations.
+// Compact: 8 bytes a point and the blocks' summary.
 struct PlotSeries
 {
+    static constexpr int gapFactor = 3;
+    static constexpr std::int32_t minimumGapMinutes = 6 * 60;
+
     QString name;
     std::vector<std::int32_t> minutes;
     std::vector<float> values;

@@ -72,7 +72,7 @@ PlotWindow::PlotWindow(const ResultStore &result, const QString &resultLabel,
     columnChooser->setAccessibleName(QStringLiteral("Value column"));
     columnLabel->setBuddy(columnChooser);
     request.valueColumn = plotColumns.initialColumn(preferredColumn);
-    for (int column : plotColumns.numeric) {
+    for (int column : plotColumns.valueColumns()) {
         auto *item = new QListWidgetItem(plotColumns.names[column], columnChooser);
         item->setData(Qt::UserRole, column);
         if (column == request.valueColumn)

@@ -342,7 +342,9 @@ void runQueryJob(const QueryJob &job, RunChannel &channel)
                 endStopped();
                 return;
             }
-            if (channel.stopped()) {
+            // From here a cancel no longer stops the run for a kill: the connection goes, and
+            // the run ends as the finished run it is.
+            if (!channel.finishRun()) {
                 endStopped();
                 return;
             }
@@ -351,7 +353,9 @@ void runQueryJob(const QueryJob &job, RunChannel &channel)
             channel.postMessageAndWait(WorkerTexts::notRunning);
         }
     } catch (const std::exception &) {
-        if (channel.stopped()) {
+        // The statement failed by itself (a killed one finds the run stopped): the failure is
+        // told, and a cancel meanwhile has nothing to kill.
+        if (!channel.finishRun()) {
             endStopped();
             return;
         }

@@ -46,6 +46,22 @@ void RunChannel::awaitConnectionRelease()
     changed.wait(lock, [this] { return !connectionHeld; });
 }
 
+bool RunChannel::finishRun()
+{
+    bool first = false;
+    {
+        // Under the lock, as the hold is taken: a worker and a cancel that meet here see each
+        // other, so either the kill finds the connection open or the cancel knows it will not.
+        std::lock_guard lock(mutex);
+        if (stopped())
+            return false;
+        first = !std::exchange(finishing, true);
+    }
+    if (first && finishingHook)
+        finishingHook();
+    return true;
+}
+
 void RunChannel::setConnectionCut(std::function<void()> cut)
 {
     std::lock_guard lock(mutex);
@@ -87,15 +103,17 @@ void RunChannel::stop()
     stopRun(false);
 }
 
-void RunChannel::stopAndHoldConnection()
+bool RunChannel::stopAndHoldConnection()
 {
-    stopRun(true);
+    return stopRun(true);
 }
 
-void RunChannel::stopRun(bool holdConnection)
+bool RunChannel::stopRun(bool holdConnection)
 {
     {
         std::lock_guard lock(mutex);
+        if (holdConnection && finishing && !stopped())
+            return false;
         // A run stopped once stays stopped as it was: a later stop cannot take back a hold.
         if (!stopped())
             connectionHeld = holdConnection;
@@ -103,6 +121,7 @@ void RunChannel::stopRun(bool holdConnection)
         queue.clear();
     }
     changed.notify_all();
+    return true;
 }
 
 void RunChannel::releaseConnection()

@@ -38,7 +38,9 @@ struct RunOutput
 // Stopping a run is cooperative: once stop() is called the worker ends at its next check, and
 // nothing it posts afterwards is queued or wakes anybody. A run stopped so that its query can
 // be killed on the server keeps the worker's connection open until the kill has been sent
-// (releaseConnection), so the kill always finds the connection it names.
+// (releaseConnection), so the kill always finds the connection it names. A worker whose
+// statement has ended tells so (finishRun) before it closes its connection; from then on the
+// run can no longer be stopped for a kill, and the cancel learns that its hold did not take.
 class RunChannel
 {
 public:
@@ -58,6 +60,10 @@ public:
     void setServerId(std::uint64_t id) { serverIdValue.store(id); }
     // Waits, once the run is stopped, until its connection may be closed.
     void awaitConnectionRelease();
+    // The worker's statement has ended (with its result or an error) and the worker goes on to
+    // close its connection and end the run: true, and the run can no longer be stopped for a
+    // kill. False when the run was stopped first; the worker then ends as a stopped run does.
+    bool finishRun();
     // How the main thread can cut the worker's connection (cutConnection): told once the
     // connection is open, and taken back before the connection is closed.
     void setConnectionCut(std::function<void()> cut);
@@ -68,16 +74,22 @@ public:
     void messageAnswered();
     // Stops the run; the worker may close its connection whenever it likes.
     void stop();
-    // Stops the run; the worker keeps its connection open until releaseConnection().
-    void stopAndHoldConnection();
+    // Stops the run; the worker keeps its connection open until releaseConnection(). False,
+    // changing nothing, when the worker has finished its run already (finishRun): it closes its
+    // connection, so there is nothing to kill, and the run ends as it would without the cancel.
+    bool stopAndHoldConnection();
     void releaseConnection();
     // Cuts the worker's connection, if it has one open, so that the worker stops waiting for
     // the server: once its query has been killed, or the kill has been given up.
     void cutConnection();
     std::uint64_t serverId() const { return serverIdValue.load(); }
 
+    // For tests: called on the worker thread once finishRun() has taken, before the worker
+    // closes its connection, so that a test can hold the worker exactly there.
+    void setFinishingHook(std::function<void()> hook) { finishingHook = std::move(hook); }
+
 private:
-    void stopRun(bool holdConnection);
+    bool stopRun(bool holdConnection);
 
     std::function<void()> wake;
     std::mutex mutex;
@@ -86,6 +98,8 @@ private:
     bool wakePending = false;
     bool messageOpen = false;
     bool connectionHeld = false;
+    bool finishing = false;
+    std::function<void()> finishingHook;
     std::function<void()> connectionCut;
     // Both are sequentially consistent: a cancel that sets the stop and then finds no server id
     // can rely on the worker, which sets its id and then looks at the stop, to run no statement.

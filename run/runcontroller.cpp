@@ -72,6 +72,7 @@ bool RunController::start(QueryJob runJob)
         QMetaObject::invokeMethod(
             this, [this, id] { drain(id); }, Qt::QueuedConnection);
     });
+    channel->setFinishingHook(options.workerFinishing);
     runStartTime = currentLocalDays();
     display.runStarted();
     if (current(id))
@@ -90,6 +91,14 @@ void RunController::readListing(std::string_view statement, std::string key, int
             },
             [this, id, then](ServerReading reading) { (this->*then)(id, reading); });
     } catch (const std::exception &error) {
+        if (then == &RunController::progressRead) {
+            // Without its reading the progress display stops, as after a failed reading; the
+            // run itself goes on.
+            progressReadingRun = 0;
+            timer.stop();
+            display.runError(QString::fromLocal8Bit(error.what()));
+            return;
+        }
         failRun(QString::fromLocal8Bit(error.what()));
     }
 }
@@ -248,17 +257,23 @@ void RunController::apply(RunOutput &output)
     }
     case RunOutput::Kind::DiskFull: {
         // The run stops as a cancel stops it, its query killed on the server after the pause;
-        // what was read before stays in the grid.
+        // what was read before stays in the grid. The worker waits for this stop before it
+        // finishes, so the hold always takes.
         const QString text = QString::fromStdString(output.text);
-        channel->stopAndHoldConnection();
-        beginKill(QString::number(channel->serverId()));
+        if (channel->stopAndHoldConnection())
+            beginKill(QString::number(channel->serverId()));
         display.runMessage(text);
         break;
     }
-    case RunOutput::Kind::Finished:
+    case RunOutput::Kind::Finished: {
+        // Nothing of the worker follows its end; what does is a cancel's own lines.
+        std::deque<RunOutput> after = std::exchange(pending, {});
         endRun();
         display.runFinished();
+        for (const RunOutput &line : after)
+            display.runLogLine(QString::fromStdString(line.text));
         break;
+    }
     }
 }
 
@@ -276,7 +291,11 @@ void RunController::cancel()
     if (channel->serverId() == 0) {
         // The worker has not connected yet (or has not been started): once the run is stopped
         // it sends no statement, so there is nothing to kill on the server.
-        channel->stopAndHoldConnection();
+        if (!channel->stopAndHoldConnection()) {
+            // It connected, ran its statement and finished meanwhile.
+            logAfterWorkerOutput(CancelTexts::done);
+            return;
+        }
         if (channel->serverId() == 0) {
             channel->releaseConnection();
             display.runCancelled();
@@ -309,18 +328,31 @@ void RunController::cancel()
         }
         const bool found = !processId.isEmpty() && statusConnection.connected();
         statusConnection.close();
-        if (found) {
-            channel->stopAndHoldConnection();
+        if (found && options.queryFound)
+            options.queryFound();
+        // A query that has ended since the list was read leaves nothing to kill: the worker,
+        // which closes its connection, ends the run as it would without the cancel.
+        if (found && channel->stopAndHoldConnection())
             beginKill(processId);
-        } else {
-            display.runLogLine(CancelTexts::done);
-        }
+        else
+            logAfterWorkerOutput(CancelTexts::done);
     } catch (const std::exception &) {
         // Nothing was stopped: the run goes on. The connection is closed, so the next use
         // opens it afresh with the settings of its time.
         statusConnection.close();
         display.runMessage(CancelTexts::noConnection);
     }
+}
+
+void RunController::logAfterWorkerOutput(const QString &line)
+{
+    for (RunOutput &output : channel->takeAll())
+        pending.push_back(std::move(output));
+    RunOutput note;
+    note.kind = RunOutput::Kind::Log;
+    note.text = line.toStdString();
+    pending.push_back(std::move(note));
+    scheduleDrain();
 }
 
 void RunController::beginKill(const QString &processId)

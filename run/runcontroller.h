@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,8 +39,8 @@ public:
     virtual void runLogLine(const QString &line) = 0;
     // A message for the user; returns once it has been dismissed.
     virtual void runMessage(const QString &text) = 0;
-    // An error the run cannot get past (no thread could be made, output could not be shown),
-    // shown as an error that escaped its handler would be.
+    // An error shown as one that escaped its handler would be: no thread could be made, or
+    // output could not be shown. The run ends only where runFinished follows.
     virtual void runError(const QString &text) = 0;
     // A progress tick: the status line and the bar.
     virtual void runProgress(const ProgressTick &tick) = 0;
@@ -64,7 +65,8 @@ public:
 //               progress timer starts and the worker is started. cancel() ends the run at once.
 //   Running     the worker runs the statement and hands its output over. cancel() looks the
 //               worker's query up on the server and, when it finds it, stops the run and goes
-//               on to Cancelling; else the run goes on.
+//               on to Cancelling; else, or when the worker has finished its statement
+//               meanwhile, the run goes on to its own end.
 //   Cancelling  a fixed pause, then the worker's query is killed and the run ends.
 // Everything that comes back for a run other than the current one, or after it ended, is
 // dropped here (see current()).
@@ -79,8 +81,13 @@ public:
     {
         int cancelPauseMilliseconds = 5000;
         int progressIntervalMilliseconds = 1000;
-        // How threads are started; tests make one fail.
+        // How threads are started; tests make one fail, or hold one back.
         JobRunner::ThreadStarter threadStarter = startBackgroundThread;
+        // For tests: called by a cancel that has found the worker's query in the process list,
+        // before it stops the run; and on the worker thread once the worker has finished its
+        // statement, before it closes its connection (RunChannel::setFinishingHook).
+        std::function<void()> queryFound;
+        std::function<void()> workerFinishing;
     };
 
     // The status connection and its statement serve the cancel's process list and kill; the
@@ -139,6 +146,8 @@ private:
     void scheduleDrain();
     void apply(RunOutput &output);
 
+    // Logs a line of the cancel's own after everything the worker handed over before it.
+    void logAfterWorkerOutput(const QString &line);
     // The cancel's steps after the run has been stopped: the pause, then the kill.
     void beginKill(const QString &processId);
     void killAfterPause(quint64 id, const QString &processId);

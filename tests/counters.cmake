@@ -17,3 +17,7 @@ set_tests_properties(test_serverreading PROPERTIES TIMEOUT 120)
 add_executable(test_runchannel test_runchannel.cpp)
 target_link_libraries(test_runchannel PRIVATE orvex_run GTest::gtest_main)
 gtest_discover_tests(test_runchannel DISCOVERY_MODE PRE_TEST)
+
+add_executable(test_backgroundthread test_backgroundthread.cpp)
+target_link_libraries(test_backgroundthread PRIVATE orvex_run GTest::gtest_main)
+gtest_discover_tests(test_backgroundthread DISCOVERY_MODE PRE_TEST)

@@ -13,7 +13,17 @@
 #include <string>
 #include <vector>
 
+#include <time.h>
+
 namespace {
+
+// The whole program runs in a time zone far from UTC (UTC+14, set before any test starts, however
+// the program is started), so that any conversion through local time shows in the results.
+[[maybe_unused]] const bool farFromUtc = [] {
+    ::setenv("TZ", "Pacific/Kiritimati", 1);
+    ::tzset();
+    return true;
+}();
 
 // A cell given as text, or NULL.
 using Cell = std::optional<std::string>;
@@ -61,9 +71,8 @@ std::string describe(const PlotSeries &series)
 
 TEST(PlotTime, CalendarTimesAreMinutesSince1970InUtc)
 {
-    // The test program runs under TZ=Pacific/Kiritimati (UTC+14): a local conversion would be
-    // off by 14 hours.
-    ASSERT_STREQ(std::getenv("TZ"), "Pacific/Kiritimati");
+    // The program runs in a time zone of UTC+14 (farFromUtc): a local conversion would be off by
+    // 14 hours.
     struct Case
     {
         int year, month, day, hour, minute;
@@ -133,9 +142,12 @@ TEST(PlotColumnsTest, NumericColumnsAreThoseWhoseCellsAreMostlyNumbers)
     // The time columns are the axis, not values; text and empty columns hold no numbers.
     EXPECT_EQ(columns.numeric, (std::vector<int> {0, 7, 8, 11, 12}));
     EXPECT_EQ(columns.whyNot(), QString());
+    // Offered: the weather values after lon first, then the positions; not the row's id.
+    EXPECT_EQ(columns.valueColumns(), (std::vector<int> {8, 11, 12, 7}));
     EXPECT_EQ(columns.initialColumn(QStringLiteral("sparse")), 12);
     EXPECT_EQ(columns.initialColumn(QStringLiteral("skyc")), 8); // first numeric after lon
     EXPECT_EQ(columns.initialColumn(QStringLiteral("none")), 8);
+    EXPECT_EQ(columns.initialColumn(QStringLiteral("id")), 8);
 
     const ResultStore noTime =
         storeOf({"year", "month", "day", "temp"}, {{"1995", "7", "15", "1"}});
@@ -203,8 +215,41 @@ TEST(PlotSeriesTest, OneSeriesPerStationWithGapsAndSkippedCells)
           {"1995", "7", "31", "23", "KSWF", "2"},
           {"1995", "7", "16", "0", "KSWF", "1"},
           {"1995", "7", "15", "23", "KSWF", "0"}},
-         {"KSWF: 13430820=0 13430880=1 13453860=2 13453920=3"},
+         // The fortnight between the 16th and the 31st breaks the line.
+         {"KSWF: 13430820=0 13430880=1 13442370=gap 13453860=2 13453920=3"},
          4,
+         0,
+         0},
+        {"observations 17 years apart: the line breaks halfway between them",
+         {"year", "month", "day", "hour", "icao", "temp"},
+         {{"1995", "7", "15", "0", "KSWF", "70"},
+          {"1995", "7", "15", "1", "KSWF", "71"},
+          {"1995", "7", "15", "2", "KSWF", "72"},
+          {"2012", "11", "1", "12", "KSWF", "40"},
+          {"2012", "11", "1", "13", "KSWF", "41"}},
+         {"KSWF: 13429440=70 13429500=71 13429560=72 17979540=gap 22529520=40 22529580=41"},
+         5,
+         0,
+         0},
+        {"hourly observations with a few hours missing keep their line",
+         {"year", "month", "day", "hour", "icao", "temp"},
+         {{"1995", "7", "15", "0", "KSWF", "70"},
+          {"1995", "7", "15", "1", "KSWF", "71"},
+          {"1995", "7", "15", "2", "KSWF", "72"},
+          {"1995", "7", "15", "6", "KSWF", "76"}},
+         {"KSWF: 13429440=70 13429500=71 13429560=72 13429800=76"},
+         4,
+         0,
+         0},
+        {"soundings twelve hours apart keep their line; two days without one break it",
+         {"year", "month", "day", "hour", "icao", "temp"},
+         {{"1995", "7", "15", "0", "KALB", "20"},
+          {"1995", "7", "15", "12", "KALB", "21"},
+          {"1995", "7", "16", "0", "KALB", "22"},
+          {"1995", "7", "16", "12", "KALB", "23"},
+          {"1995", "7", "18", "12", "KALB", "24"}},
+         {"KALB: 13429440=20 13430160=21 13430880=22 13431600=23 13433040=gap 13434480=24"},
+         5,
          0,
          0},
         {"an invalid time is skipped and counted",

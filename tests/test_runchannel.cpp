@@ -53,7 +53,10 @@ TEST(RunChannel, NothingPassesAfterTheStop)
         std::atomic<int> wakes {0};
         RunChannel channel([&] { ++wakes; });
         channel.post(logLine("queued"));
-        hold ? channel.stopAndHoldConnection() : channel.stop();
+        if (hold)
+            EXPECT_TRUE(channel.stopAndHoldConnection());
+        else
+            channel.stop();
         EXPECT_TRUE(channel.stopped());
         channel.post(logLine("late"));
         EXPECT_TRUE(channel.takeAll().empty());
@@ -92,6 +95,31 @@ TEST(RunChannel, ConnectionHeldUntilReleased)
     held.stopAndHoldConnection();
     held.stop();
     EXPECT_EQ(held.serverId(), 42u);
+    std::future<void> worker =
+        std::async(std::launch::async, [&] { held.awaitConnectionRelease(); });
+    EXPECT_TRUE(stillWaiting(worker));
+    held.releaseConnection();
+    EXPECT_EQ(worker.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+}
+
+// The worker's end and the cancel's hold exclude each other: whichever comes first decides.
+// A worker that has finished its statement closes its connection, so the hold does not take
+// and the run goes on to its end; a run held first ends as a stopped run does.
+TEST(RunChannel, FinishedRunCannotBeHeldAndHeldRunCannotFinish)
+{
+    RunChannel finished([] {});
+    EXPECT_TRUE(finished.finishRun());
+    EXPECT_FALSE(finished.stopAndHoldConnection());
+    EXPECT_FALSE(finished.stopped());
+    finished.post(logLine("All done!"));
+    EXPECT_EQ(finished.takeAll().size(), 1u);
+    // A plain stop still stops it.
+    finished.stop();
+    EXPECT_TRUE(finished.stopped());
+
+    RunChannel held([] {});
+    EXPECT_TRUE(held.stopAndHoldConnection());
+    EXPECT_FALSE(held.finishRun());
     std::future<void> worker =
         std::async(std::launch::async, [&] { held.awaitConnectionRelease(); });
     EXPECT_TRUE(stillWaiting(worker));

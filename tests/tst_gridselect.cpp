@@ -206,11 +206,32 @@ private slots:
         QCOMPARE(all.count(QLatin1Char('\n')), model->rowCount() + 1);
     }
 
-    // The context menu opened by a right click: its entries, and each doing what it says.
+    // The context menu opened by a right click: its entries, and each doing what it says, for
+    // one block and for blocks added with Ctrl (the cells between them blank, the names line
+    // whole).
+    void contextMenuCopiesWithAndWithoutNames_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("copied");
+        QTest::addColumn<QString>("names");
+        QTest::newRow("one block")
+            << QStringLiteral("click 1 1; shift+click 2 2")
+            << QStringLiteral("2.1\t2.2\n3.1\t3.2\n") << QStringLiteral("icao\ttemp\n");
+        QTest::newRow("two blocks")
+            << QStringLiteral("click 1 1; ctrl+click 3 2") << QStringLiteral("2.1\t\n\t4.2\n")
+            << QStringLiteral("icao\ttemp\n");
+        QTest::newRow("three blocks, columns apart")
+            << QStringLiteral("click 1 1; ctrl+click 1 3; ctrl+click 2 4")
+            << QStringLiteral("2.1\t2.3\t\n\t\t3.4\n") << QStringLiteral("icao\treport\twind\n");
+    }
+
     void contextMenuCopiesWithAndWithoutNames()
     {
+        QFETCH(QString, steps);
+        QFETCH(QString, copied);
+        QFETCH(QString, names);
         showGrid(numbered(5, 1, 40));
-        act(QStringLiteral("click 1 1; shift+click 2 2"));
+        act(steps);
         const auto choose = [this](int entry) {
             act(QStringLiteral("right+click 1 1"));
             auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
@@ -225,10 +246,9 @@ private slots:
             QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
         };
         choose(0);
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("2.1\t2.2\n3.1\t3.2\n"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), copied);
         choose(1);
-        QCOMPARE(QGuiApplication::clipboard()->text(),
-                 QStringLiteral("icao\ttemp\n2.1\t2.2\n3.1\t3.2\n"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), names + copied);
         choose(3);
         const std::vector<CellRange> all {{0, 0, toLast, 6}};
         QCOMPARE(view->selection().ranges(), all);

@@ -120,7 +120,6 @@ private slots:
         QCOMPARE(view->model()->rowCount(), 19);
         QCOMPARE(view->rowHeight(0), 16);
         QCOMPARE(view->columnWidth(0), view->horizontalHeader()->defaultSectionSize());
-        QCOMPARE(view->editTriggers(), QAbstractItemView::NoEditTriggers);
         QVERIFY(!view->currentIndex().isValid());
     }
 

@@ -13,11 +13,14 @@
 #include "scriptedmessages.h"
 #include "windowtest.h"
 
+#include <QAbstractItemView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTest>
 #include <QToolButton>
 
@@ -59,11 +62,11 @@ class TestKeys : public WindowTest
 private:
     TOrvexNavigatorDocForm *help = nullptr;
 
-    // Types the statement and runs it with Ctrl+Enter; waits for the end.
+    // Types the statement and runs it with F5; waits for the end.
     void runFromMemo(const QString &statement)
     {
         typeIntoMemo(statement);
-        QTest::keyClick(form->SQLEdit, Qt::Key_Return, Qt::ControlModifier);
+        QTest::keyClick(form->SQLEdit, Qt::Key_F5);
         QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 30000);
     }
 
@@ -86,34 +89,60 @@ private slots:
 
     void cleanup() { closeWindow(); }
 
-    void memoKeysSubmit_data()
+    void memoKeys_data()
     {
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<bool>("runs");
-        QTest::newRow("Ctrl+Return") << int(Qt::Key_Return) << int(Qt::ControlModifier) << true;
+        QTest::addColumn<QString>("memoAfter");
+        const QString broken = kswfDay + QLatin1Char('\n');
+        QTest::newRow("F5") << int(Qt::Key_F5) << int(Qt::NoModifier) << true << kswfDay;
+        // Ctrl+Enter breaks the line, as such a memo does; it runs nothing.
+        QTest::newRow("Ctrl+Return")
+            << int(Qt::Key_Return) << int(Qt::ControlModifier) << false << broken;
         QTest::newRow("Ctrl+Enter on the keypad")
-            << int(Qt::Key_Enter) << int(Qt::ControlModifier | Qt::KeypadModifier) << true;
-        QTest::newRow("F5") << int(Qt::Key_F5) << int(Qt::NoModifier) << true;
-        // Enter alone still does nothing in the memo; other keys are the memo's own.
-        QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier) << false;
-        QTest::newRow("Shift+F5") << int(Qt::Key_F5) << int(Qt::ShiftModifier) << false;
-        QTest::newRow("Ctrl+F5") << int(Qt::Key_F5) << int(Qt::ControlModifier) << false;
+            << int(Qt::Key_Enter) << int(Qt::ControlModifier | Qt::KeypadModifier) << false
+            << broken;
+        // Enter alone, or with Shift, still adds nothing; other keys are the memo's own.
+        QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier) << false << kswfDay;
+        QTest::newRow("Shift+Return")
+            << int(Qt::Key_Return) << int(Qt::ShiftModifier) << false << kswfDay;
+        QTest::newRow("Shift+F5") << int(Qt::Key_F5) << int(Qt::ShiftModifier) << false << kswfDay;
+        QTest::newRow("Ctrl+F5") << int(Qt::Key_F5) << int(Qt::ControlModifier) << false << kswfDay;
     }
 
-    void memoKeysSubmit()
+    void memoKeys()
     {
         QFETCH(int, key);
         QFETCH(int, modifiers);
         QFETCH(bool, runs);
+        QFETCH(QString, memoAfter);
         typeIntoMemo(kswfDay);
         QTest::keyClick(form->SQLEdit, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         QCOMPARE(form->runInProgress(), runs);
         QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 30000);
-        QCOMPARE(form->SQLEdit->toPlainText(), kswfDay);
+        QCOMPARE(form->SQLEdit->toPlainText(), memoAfter);
         QCOMPARE(messages.texts(), QStringList());
         QCOMPARE(form->gridModel->store().recordCount(), runs ? 24 : 0);
         QCOMPARE(int(form->history.entries().size()), runs ? 1 : 0);
+    }
+
+    // A statement typed over two lines, the line broken with Ctrl+Enter, runs as its two lines
+    // joined by a blank.
+    void statementTypedOverTwoLinesRuns()
+    {
+        const QString firstLine = QStringLiteral("SELECT icao, hour");
+        const QString secondLine = kswfDay.mid(firstLine.size() + 1);
+        typeIntoMemo(firstLine);
+        QTest::keyClick(form->SQLEdit, Qt::Key_Return, Qt::ControlModifier);
+        QTest::keyClicks(form->SQLEdit, secondLine);
+        QCOMPARE(form->SQLEdit->toPlainText(), firstLine + QLatin1Char('\n') + secondLine);
+        QTest::keyClick(form->SQLEdit, Qt::Key_F5);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 30000);
+        QCOMPARE(messages.texts(), QStringList());
+        QCOMPARE(form->gridModel->store().recordCount(), 24);
+        QCOMPARE(form->history.entries().front().statement,
+                 firstLine + QLatin1Char('\n') + secondLine);
     }
 
     // F5 during a run is refused as a second start is; Esc then cancels it as the Cancel button
@@ -128,6 +157,23 @@ private slots:
         const QString id = QString::number(form->runs->workerServerId());
         QTest::keyClick(form->StnEq, Qt::Key_Escape);
         QCOMPARE(logLines().last(), QStringLiteral("Killing query ") + id + QStringLiteral("..."));
+
+        // A start during the cancel's pause does nothing at all: no message, and the log, the
+        // memo, the grid, the status line and the history stay as they are.
+        const QStringList log = logLines();
+        const QString memo = form->SQLEdit->toPlainText();
+        const qint64 records = form->gridModel->store().recordCount();
+        const QString status = form->StatusMessage->text();
+        QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
+        QTest::keyClick(form->SQLEdit, Qt::Key_F5);
+        QCOMPARE(messages.texts(), QStringList {QStringLiteral("A query is already running.")});
+        QCOMPARE(logLines(), log);
+        QCOMPARE(form->SQLEdit->toPlainText(), memo);
+        QCOMPARE(form->gridModel->store().recordCount(), records);
+        QCOMPARE(form->StatusMessage->text(), status);
+        QCOMPARE(int(form->history.entries().size()), 1);
+        QVERIFY(form->runInProgress());
+
         QTRY_VERIFY_WITH_TIMEOUT(!form->runInProgress(), 15000);
         QCOMPARE(logLines().mid(logLines().size() - 2),
                  (QStringList {QStringLiteral("Killed query ") + id + QLatin1Char('.'),
@@ -137,15 +183,47 @@ private slots:
                  StatementHistory::Entry::Outcome::Cancelled);
     }
 
-    // With nothing running, Esc cancels nothing and reaches the control that has the focus.
+    // With nothing running, before any run and after one, Esc cancels nothing and reaches the
+    // control that has the focus: the SQL memo, or the table chooser's open list, which it
+    // closes.
+    void escapeWhenIdleIsTheControlsOwn_data()
+    {
+        QTest::addColumn<bool>("afterARun");
+        QTest::addColumn<bool>("inTheList");
+        QTest::newRow("memo, before any run") << false << false;
+        QTest::newRow("memo, after a run") << true << false;
+        QTest::newRow("table list, before any run") << false << true;
+        QTest::newRow("table list, after a run") << true << true;
+    }
+
     void escapeWhenIdleIsTheControlsOwn()
     {
-        form->SQLEdit->setFocus();
+        QFETCH(bool, afterARun);
+        QFETCH(bool, inTheList);
+        if (afterARun)
+            runFromMemo(kswfDay);
+        const QStringList log = logLines();
         EscapeSpy spy;
-        form->SQLEdit->installEventFilter(&spy);
-        QTest::keyClick(form->SQLEdit, Qt::Key_Escape);
+        QWidget *target = form->SQLEdit;
+        if (inTheList) {
+            QStyleOptionComboBox option;
+            option.initFrom(form->OrvexTable);
+            option.editable = true;
+            option.subControls = QStyle::SC_All;
+            const QRect arrow = form->OrvexTable->style()->subControlRect(
+                QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, form->OrvexTable);
+            QTest::mouseClick(form->OrvexTable, Qt::LeftButton, {}, arrow.center());
+            QTRY_VERIFY(form->OrvexTable->view()->isVisible());
+            target = form->OrvexTable->view();
+        } else {
+            QTest::mouseClick(form->SQLEdit->viewport(), Qt::LeftButton);
+        }
+        target->installEventFilter(&spy);
+        QTest::keyClick(target, Qt::Key_Escape);
         QCOMPARE(spy.presses, 1);
-        QCOMPARE(logLines(), QStringList());
+        if (inTheList)
+            QTRY_VERIFY(!form->OrvexTable->view()->isVisible());
+        QCOMPARE(logLines(), log);
         QCOMPARE(messages.texts(), QStringList());
         QVERIFY(!form->runInProgress());
     }

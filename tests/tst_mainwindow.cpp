@@ -287,7 +287,6 @@ private slots:
         QCOMPARE(grid->model()->rowCount() + 1, 20); // plus the header row
         QCOMPARE(grid->columnWidth(0), 64);
         QCOMPARE(grid->rowHeight(0), 16);
-        QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
         for (int c = 0; c < 15; ++c)
             QCOMPARE(grid->model()->headerData(c, Qt::Horizontal).toString(), QString());
         QCOMPARE(grid->model()->index(18, 14).data().toString(), QString());
@@ -532,6 +531,31 @@ private slots:
                  QStringLiteral("SELECT * FROM surfaceshort WHERE ") + conditions
                      + QLatin1Char(';'));
         QVERIFY(messages.shown.isEmpty());
+    }
+
+    // Tab goes through the controls in the order they stand on the window, row by row, and
+    // comes back round; the controls that cannot be used yet (Cancel, Plot...) are passed over.
+    void tabGoesInTheWindowsOrder()
+    {
+        QTest::mouseClick(form->YrEq, Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), form->YrEq);
+        QStringList visited;
+        for (int step = 0; step < 80; ++step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            const QString name = QApplication::focusWidget()->objectName();
+            if (name == QLatin1String("YrEq"))
+                break;
+            visited << name;
+        }
+        QCOMPARE(visited.join(QLatin1Char(' ')),
+                 QStringLiteral(
+                     "MoEq DaEq HoEq DateRangeCheck YrLo MoLo DaLo HoLo YrHi MoHi DaHi HoHi "
+                     "StnEqCheck StnEq StnRangeCheck StnLo StnHi LatRangeCheck LatLo LatHi "
+                     "LonRangeCheck LonLo LonHi ParamCombo ParamEqCheck ParamEq ParamRangeCheck "
+                     "ParamLo ParamHi GenerateSQLButton SubmitSQL OrderByDateTime AscendingOrder "
+                     "SearchButton ExitButton Memo1 SQLHistoryButton SQLEdit StringGrid1 "
+                     "ClipboardCSVButton ClipboardSpaceButton SaveCSVButton DatabaseHelp "
+                     "ConfigureConnectionButton FindStationButton OrvexTable DateEqCheck"));
     }
 
     void enterDoesNotBreakTheStatement()

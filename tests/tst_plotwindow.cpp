@@ -122,16 +122,17 @@ private slots:
         QCOMPARE(plot->yAxis->label(), QStringLiteral("temp (°F)"));
         QCOMPARE(label(window, "PlotStatus"),
                  QStringLiteral("%1 points of temp in 1 series.").arg(window->data().points));
-        // The list holds the numeric columns: not the time, not the station texts, and not slp
-        // and p01i, which hold no number in this result.
+        // The list holds the numeric columns, the weather values first and the station's number
+        // and position after them: not the row's id, not the time, not the station texts, and
+        // not slp and p01i, which hold no number in this result.
         QCOMPARE(filledCells(QStringLiteral("slp")), 0);
         QCOMPARE(filledCells(QStringLiteral("p01i")), 0);
         QStringList listed;
         for (int i = 0; i < chooser->count(); ++i)
             listed << chooser->item(i)->text();
         QCOMPARE(listed.join(QLatin1Char(' ')),
-                 QStringLiteral("id wmo lat lon temp dewpt relh feel wdir wspd gust vis alti skyl "
-                                "ceil"));
+                 QStringLiteral("temp dewpt relh feel wdir wspd gust vis alti skyl ceil wmo lat "
+                                "lon"));
 
         // 1995-07-15 00:00 to 1995-07-16 23:00 UTC, in seconds.
         const QCPRange full = plot->xAxis->range();

@@ -3,6 +3,7 @@
 #include "backgroundthread.h"
 #include "clientlibrary.h"
 #include "connectionrecipe.h"
+#include "holdingrelay.h"
 #include "progresstext.h"
 #include "resultchunk.h"
 #include "runcontroller.h"
@@ -12,9 +13,15 @@
 #include "testserver.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <system_error>
 
@@ -89,6 +96,108 @@ QString slowStatement(const QString &extraColumn = QString())
 
 using State = RunController::State;
 
+// Thread starts counted from 1, the chosen ones held back before their work until released:
+// how a test makes a reading or the worker slower than everything around it. A run's starts are
+// its baseline reading, its row-count reading, its worker, then one per progress reading.
+struct StartGate
+{
+    explicit StartGate(std::function<bool(int)> holds)
+        : holds(std::move(holds))
+    { }
+
+    JobRunner::ThreadStarter starter(const std::shared_ptr<StartGate> &self)
+    {
+        return [self](std::function<void()> work) {
+            int start = 0;
+            {
+                const std::lock_guard lock(self->mutex);
+                start = ++self->started;
+            }
+            if (start == self->failing)
+                throw std::system_error(
+                    std::make_error_code(std::errc::resource_unavailable_try_again), "no thread");
+            startBackgroundThread([self, start, work = std::move(work)] {
+                {
+                    std::unique_lock lock(self->mutex);
+                    self->changed.wait(lock, [&] {
+                        return self->all || self->released.count(start) || !self->holds(start);
+                    });
+                }
+                work();
+                {
+                    const std::lock_guard lock(self->mutex);
+                    self->returned.insert(start);
+                }
+                self->changed.notify_all();
+            });
+        };
+    }
+
+    int startCount()
+    {
+        const std::lock_guard lock(mutex);
+        return started;
+    }
+    void release(int start)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            released.insert(start);
+        }
+        changed.notify_all();
+    }
+    void releaseAll()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            all = true;
+        }
+        changed.notify_all();
+    }
+    // Waits until the start's work has returned (and so posted its result, if it has one).
+    bool awaitReturn(int start)
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(20),
+                                [&] { return returned.count(start) > 0; });
+    }
+
+    const std::function<bool(int)> holds;
+    // The start that cannot make its thread, if any.
+    int failing = 0;
+    std::mutex mutex;
+    std::condition_variable changed;
+    int started = 0;
+    bool all = false;
+    std::set<int> released;
+    std::set<int> returned;
+};
+
+// One side waits until the other has come to a point of its own, on another thread.
+struct Meeting
+{
+    std::promise<void> arrived;
+    std::shared_future<void> arrival {arrived.get_future().share()};
+    std::promise<void> goOn;
+    std::shared_future<void> going {goOn.get_future().share()};
+    std::once_flag once;
+
+    // Lets the other side go on; a test does so also where it fails early.
+    void letGo()
+    {
+        std::call_once(once, [this] { goOn.set_value(); });
+    }
+};
+
+QString firstCell(const QString &statement)
+{
+    SqlConnection connection;
+    applyRecipe(connection, ConnectionSettings());
+    connection.open();
+    SqlResult result = connection.query(statement);
+    return result.eof() ? QString() : result.text(0);
+}
+
 } // namespace
 
 class TestRunController : public QObject
@@ -100,6 +209,15 @@ private:
     SqlQuery statusQuery {&statusConnection};
     RecordingDisplay display;
     std::unique_ptr<RunController> controller;
+    // The gate of the test's thread starts, if it holds any; opened at the end of each test.
+    std::shared_ptr<StartGate> gate;
+
+    void holdStarts(std::function<bool(int)> holds, RunController::Options options = fastOptions())
+    {
+        gate = std::make_shared<StartGate>(std::move(holds));
+        options.threadStarter = gate->starter(gate);
+        makeController(std::move(options));
+    }
 
     void makeController(RunController::Options options = fastOptions())
     {
@@ -132,6 +250,9 @@ private slots:
 
     void cleanup()
     {
+        if (gate)
+            gate->releaseAll();
+        gate.reset();
         QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 30000);
         controller.reset();
         // No worker or reading is left talking to the server.
@@ -238,6 +359,199 @@ private slots:
         QTRY_VERIFY(controller->idle());
         QCOMPARE(display.events.last(), QStringLiteral("finished"));
         QCOMPARE(display.matching(QStringLiteral("message ")), QStringList());
+    }
+
+    // The query ends by itself just as a cancel, which has found it in the process list, is
+    // about to stop the run: the cancel's hold on the worker's connection does not take, so
+    // nothing is killed, and the run ends as the finished run it is, with every record.
+    void cancelAsTheQueryEnds()
+    {
+        auto worker = std::make_shared<Meeting>();
+        RunController::Options options = fastOptions();
+        options.workerFinishing = [worker] {
+            worker->arrived.set_value();
+            worker->going.wait();
+        };
+        const auto release = qScopeGuard([worker] { worker->letGo(); });
+        options.queryFound = [worker] {
+            // Meanwhile the worker reads its last record and finishes its statement.
+            QCOMPARE(worker->arrival.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        };
+        makeController(options);
+        // A statement of a second, cancelled while the server runs it.
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT SLEEP(1) AS pause"))));
+        QTRY_VERIFY_WITH_TIMEOUT(controller->workerServerId() != 0, 10000);
+        QTRY_VERIFY(!serverStatement(controller->workerServerId()).isEmpty());
+        controller->cancel();
+        QCOMPARE(controller->state(), State::Running);
+        worker->letGo();
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
+        QCOMPARE(display.events,
+                 (QStringList {QStringLiteral("started"), QStringLiteral("log Starting..."),
+                               QStringLiteral("columns pause"), QStringLiteral("records 1"),
+                               QStringLiteral("log Done..."), QStringLiteral("log All done!"),
+                               QStringLiteral("finished")}));
+    }
+
+    // A cancel that finds no query (it has ended, and the worker's output has not all been
+    // shown yet) logs "Done..." after what the worker handed over before the click.
+    void cancelFindingNoQueryLogsAfterTheWorkersOutput()
+    {
+        auto worker = std::make_shared<Meeting>();
+        RunController::Options options = fastOptions();
+        options.workerFinishing = [worker] {
+            worker->arrived.set_value();
+            worker->going.wait();
+        };
+        const auto release = qScopeGuard([worker] { worker->letGo(); });
+        holdStarts([](int start) { return start == 3; }, options);
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 7 AS seven"))));
+        QTRY_COMPARE(controller->state(), State::Running);
+        // The worker runs its statement while the window handles no event.
+        gate->release(3);
+        QCOMPARE(worker->arrival.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        controller->cancel();
+        worker->letGo();
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
+        QCOMPARE(display.events,
+                 (QStringList {QStringLiteral("started"), QStringLiteral("log Starting..."),
+                               QStringLiteral("columns seven"), QStringLiteral("records 1"),
+                               QStringLiteral("log Done..."), QStringLiteral("log All done!"),
+                               QStringLiteral("finished")}));
+    }
+
+    // A cancel after the worker was started but before it connected: the run ends at once, and
+    // the worker, connecting later, sends no statement at all (the server's general query log
+    // shows none).
+    void cancelBeforeTheWorkerConnectsSendsNoStatement()
+    {
+        const QString statement = QStringLiteral("SELECT 'sent after its cancel' AS marker");
+        runOnServer({QStringLiteral("SET GLOBAL general_log = 'OFF'"),
+                     QStringLiteral("TRUNCATE TABLE mysql.general_log"),
+                     QStringLiteral("SET GLOBAL log_output = 'TABLE'"),
+                     QStringLiteral("SET GLOBAL general_log = 'ON'")});
+        struct LogOff
+        {
+            ~LogOff() { runOnServer({QStringLiteral("SET GLOBAL general_log = 'OFF'")}); }
+        } logOff;
+        holdStarts([](int start) { return start == 3; });
+        QVERIFY(controller->start(jobFor(statement)));
+        QTRY_COMPARE(controller->state(), State::Running);
+        controller->cancel();
+        QVERIFY(controller->idle());
+        QCOMPARE(display.events,
+                 (QStringList {QStringLiteral("started"), QStringLiteral("finished"),
+                               QStringLiteral("log Done...")}));
+        gate->release(3);
+        QVERIFY(gate->awaitReturn(3));
+        QCOMPARE(firstCell(QStringLiteral("SELECT COUNT(*) FROM mysql.general_log WHERE "
+                                          "argument = 'SELECT ''sent after its cancel'' AS "
+                                          "marker'")),
+                 QStringLiteral("0"));
+        QTest::qWait(50);
+        QCOMPARE(display.events.size(), 3);
+    }
+
+    // The start reading of a cancelled run that comes back while the next run starts is that
+    // run's no more: it neither sets the next run's baseline nor tells its failure there.
+    void staleStartReadingIsDropped()
+    {
+        RunController::Options options = fastOptions();
+        // No progress reading joins the starts counted.
+        options.progressIntervalMilliseconds = 3600 * 1000;
+        holdStarts([](int start) { return start <= 2; }, options);
+        ConnectionSettings refused;
+        refused.password = QStringLiteral("not the password");
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1"), refused)));
+        controller->cancel();
+        QVERIFY(controller->idle());
+        display = RecordingDisplay();
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1 AS one"))));
+        // The cancelled run's reading fails and comes back while this run still starts.
+        gate->release(1);
+        QVERIFY(gate->awaitReturn(1));
+        QCoreApplication::processEvents();
+        QCOMPARE(controller->state(), State::Starting);
+        gate->release(2);
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
+        QCOMPARE(display.events,
+                 (QStringList {QStringLiteral("started"), QStringLiteral("log Starting..."),
+                               QStringLiteral("columns one"), QStringLiteral("records 1"),
+                               QStringLiteral("log All done!"), QStringLiteral("finished")}));
+        QVERIFY(controller->readCounterBaseline() > 0);
+        // The two baselines, this run's row count and its worker.
+        QCOMPARE(gate->startCount(), 4);
+    }
+
+    // A progress reading slower than the tick: no other one starts while it is out, so a slow
+    // server does not collect a thread and a connection of the program every second.
+    void noSecondProgressReadingWhileOneIsOut()
+    {
+        RunController::Options options = fastOptions();
+        // The test ticks by itself.
+        options.progressIntervalMilliseconds = 3600 * 1000;
+        holdStarts([](int start) { return start >= 3; }, options);
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1"))));
+        QTRY_COMPARE(controller->state(), State::Running);
+        QCOMPARE(gate->startCount(), 3);
+        for (int tick = 0; tick < 3; ++tick)
+            controller->readProgress();
+        QCOMPARE(gate->startCount(), 4);
+        gate->release(4);
+        QTRY_COMPARE(display.ticks.size(), 1);
+        controller->readProgress();
+        QCOMPARE(gate->startCount(), 5);
+        gate->releaseAll();
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
+    }
+
+    // A progress reading whose thread cannot be made stops the progress display; the run goes
+    // on to its end.
+    void progressReadingThatCannotStart()
+    {
+        RunController::Options options = fastOptions();
+        options.progressIntervalMilliseconds = 3600 * 1000;
+        holdStarts([](int start) { return start == 3; }, options);
+        gate->failing = 4;
+        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1 AS one"))));
+        QTRY_COMPARE(controller->state(), State::Running);
+        controller->readProgress();
+        QVERIFY(!controller->progressTimer()->isActive());
+        QCOMPARE(controller->state(), State::Running);
+        gate->release(3);
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
+        QCOMPARE(display.events.size(), 7);
+        QVERIFY2(display.events.at(1).startsWith(QStringLiteral("error no thread")),
+                 qPrintable(display.events.at(1)));
+        QCOMPARE(display.events.mid(2),
+                 (QStringList {QStringLiteral("log Starting..."), QStringLiteral("columns one"),
+                               QStringLiteral("records 1"), QStringLiteral("log All done!"),
+                               QStringLiteral("finished")}));
+    }
+
+    // A server that answers the kill late (a split archive's front waits for its busy backend):
+    // once the kill has been sent the worker's connection is cut, so the worker does not wait.
+    void killedRunsWorkerDoesNotWaitForALateServer()
+    {
+        HoldingRelay relay(serverEnv("ORVEX_DB_PORT").toUShort());
+        QVERIFY(relay.listening());
+        ConnectionSettings throughRelay;
+        throughRelay.host = relay.host();
+        RunController::Options options = fastOptions();
+        // No reading may be under way when the relay holds.
+        options.progressIntervalMilliseconds = 3600 * 1000;
+        makeController(options);
+        QVERIFY(controller->start(jobFor(slowStatement(), throughRelay)));
+        QTRY_VERIFY_WITH_TIMEOUT(display.recordCount >= 1, 10000);
+        const QString id = QString::number(controller->workerServerId());
+        controller->cancel();
+        QCOMPARE(controller->state(), State::Cancelling);
+        // From now on the worker's connection hears nothing, the answer to its kill included.
+        relay.holdOpenConnections();
+        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
+        QVERIFY(
+            display.events.contains(QStringLiteral("log Killed query ") + id + QLatin1Char('.')));
+        QTRY_COMPARE_WITH_TIMEOUT(backgroundThreadsRunning(), 0, 1000);
     }
 
     // The kill cannot be sent (the run's user lost its rights during the pause): the user is
