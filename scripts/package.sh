@@ -330,6 +330,7 @@ check_install_start_purge() {
     # shellcheck disable=SC2086 # the desktop entry's command line, split as the menu splits it
     in_root env HOME="$home" XDG_RUNTIME_DIR="$run" QT_QPA_PLATFORM=offscreen \
         WINDOWPROBE_TITLE="$main_title" WINDOWPROBE_RESOURCES=":/finder/stations.tsv" \
+        WINDOWPROBE_DESKTOP_ID="$(basename "$desktop" .desktop)" \
         WINDOWPROBE_SCREENSHOT="$shot" LD_PRELOAD="$rprobe" \
         timeout 60 $exec_line >"$work/start.log" 2>&1 || status=$?
     sed 's/^/  /' "$work/start.log" >&2
@@ -346,10 +347,11 @@ check_install_start_purge() {
     else
         check_failed "the menu entry's icon '$icon' is installed"
     fi
-    # The program stores nothing: what a start leaves in its home is the font library's cache.
+    # The program stores nothing: what a start leaves in its home is the font library's cache
+    # (and the cache folder that holds it).
     local stored
-    stored=$(cd "${root}$home" && find . -mindepth 1 \( -path ./.cache -o -path ./.cache/fontconfig \
-        -o -path './.cache/fontconfig/*' \) -prune -o -print)
+    stored=$(cd "${root}$home" && find . -mindepth 1 -path ./.cache/fontconfig -prune \
+        -o ! -path ./.cache -print)
     if [[ -z $stored ]]; then
         check_passed "a start stores nothing in the user's home"
     else

@@ -6,7 +6,8 @@
 // (default 20). It then checks that the window has drawn something (its image has more than a
 // few colours), that it holds push buttons, and that every resource listed in
 // WINDOWPROBE_RESOURCES (separated by ';', e.g. ":/finder/stations.tsv") opens and is not
-// empty. It saves the window's image to WINDOWPROBE_SCREENSHOT when that is set,
+// empty, and that the program names the desktop entry WINDOWPROBE_DESKTOP_ID as its own, when
+// that is set. It saves the window's image to WINDOWPROBE_SCREENSHOT when that is set,
 // prints one line starting "windowprobe: ok" and ends the program with status 0. Anything else
 // prints "windowprobe: FAIL ..." and ends it with status 97.
 #include <QApplication>
@@ -94,12 +95,18 @@ void inspect(QWidget *window)
             fail(QStringLiteral("resource %1 is missing or empty").arg(path));
     }
 
+    // The desktop matches the program's windows to its menu entry by this name.
+    const QString desktopId = env("WINDOWPROBE_DESKTOP_ID");
+    if (!desktopId.isEmpty() && QGuiApplication::desktopFileName() != desktopId)
+        fail(QStringLiteral("the program names its desktop entry '%1', not '%2'")
+                 .arg(QGuiApplication::desktopFileName(), desktopId));
+
     const QString shot = env("WINDOWPROBE_SCREENSHOT");
     if (!shot.isEmpty() && !image.save(shot, "PNG"))
         fail(QStringLiteral("cannot save the window's image to %1").arg(shot));
 
     say(QStringLiteral("ok: window '%1' shown on platform %2, %3x%4, %5%6 colours, %7 buttons (%8)"
-                       ", resources found: %9%10")
+                       ", resources found: %9, desktop entry '%10'%11")
             .arg(window->windowTitle(), QGuiApplication::platformName())
             .arg(image.width())
             .arg(image.height())
@@ -108,6 +115,7 @@ void inspect(QWidget *window)
             .arg(buttons.size())
             .arg(buttons.join(QStringLiteral(", ")))
             .arg(resources.isEmpty() ? QStringLiteral("none asked") : resources.join(QStringLiteral(", ")))
+            .arg(QGuiApplication::desktopFileName())
             .arg(shot.isEmpty() ? QString() : QStringLiteral(", image saved to ") + shot));
     QCoreApplication::exit(0);
 }
