@@ -19,7 +19,8 @@
 #         windowprobe.cpp, loaded into it, looks) and stores nothing in its home;
 #       - after `apt-get purge`, nothing of it is left: no file of its list, no record in
 #         dpkg, no file whose name or content mentions it (the logs and caches of apt and dpkg
-#         aside, which keep the history of what was installed).
+#         aside, which keep the history of what was installed; on this machine itself the
+#         contents only of the folders where packages register what they bring).
 #       With ORVEX_PACKAGE_ON_HOST=1, or when debootstrap fails, the install, start and purge
 #       are done on this machine itself instead (never while the package is installed here
 #       already).
@@ -258,17 +259,23 @@ make_chroot() {
 
 # Files on the system under test whose name or content mentions the program, outside the
 # folders that change by themselves and the logs and caches of apt and dpkg (which keep a
-# history of what was installed). The system's own folders only on this machine, where other
-# work lies elsewhere.
+# history of what was installed). In the chroot every file is read. On this machine, where
+# other work and other files lie (lists of names that happen to hold the word, say), names are
+# looked for in the system's folders and contents only where packages register what they
+# bring: /etc, and the menu, icon, metainfo, manual and dpkg folders with their caches.
 mentions() {
-    local dirs=(/usr /etc /var /opt /srv /root /home)
-    [[ -n $root ]] || dirs=(/usr /etc /var/lib /opt)
-    in_root find "${dirs[@]}" -xdev \( -path /var/log -o -path /var/cache/apt -o -path /var/tmp \
+    local named=(/usr /etc /var /opt /srv /root /home) read=(/usr /etc /var /opt /srv /root /home)
+    if [[ -z $root ]]; then
+        named=(/usr /etc /var/lib /opt)
+        read=(/etc /usr/share/applications /usr/share/icons /usr/share/metainfo /usr/share/man
+            /usr/share/mime /var/lib/dpkg/info /var/cache/man)
+    fi
+    in_root find "${read[@]}" -xdev \( -path /var/log -o -path /var/cache/apt -o -path /var/tmp \
         -o -path /var/lib/dpkg/status-old -o -path /var/lib/dpkg/available-old -o -path /var/backups \
         -o -path /var/lib/apt/lists -o -path /var/lib/docker -o -path /var/lib/containerd \) -prune \
         -o -type f -print0 2>/dev/null |
         in_root xargs -0 -r grep -l -i -a -e 'orvex' 2>/dev/null || true
-    in_root find "${dirs[@]}" -xdev -iname '*orvex*' 2>/dev/null || true
+    in_root find "${named[@]}" -xdev -iname '*orvex*' 2>/dev/null || true
 }
 
 check_install_start_purge() {
@@ -366,6 +373,11 @@ check_install_start_purge() {
         tail -n 30 "$work/purge.log" >&2
         check_failed "apt-get purge $package_name"
         return
+    fi
+    # man-db's trigger updates its index without dropping the pages that went (mandb -p), and
+    # leaves that to its daily run; run it now, as that job does, before the index is read.
+    if in_root sh -c 'command -v mandb' >/dev/null 2>&1; then
+        in_root mandb --quiet >/dev/null 2>&1 || note "mandb failed; its index is read as it is"
     fi
     local left=() path record named
     while IFS= read -r path; do
