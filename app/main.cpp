@@ -20,6 +20,8 @@ int main(int argc, char *argv[])
     ResultFolder::instance();
     QtMessageSeam messages;
     app.setMessageSeam(&messages);
+    // The desktop entry the windows belong to, so that a desktop shows them with its name and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.orvex.navigator"));
 
     TForm1 form(messages);
     // The help window and the settings dialog belong to the main window, so closing the main
