@@ -131,10 +131,9 @@ void RecordFile::keepFewDirty()
                           static_cast<off_t>(end - writtenBack), SYNC_FILE_RANGE_WRITE);
     if (end - waitedFor > dirtyBytes) {
         const std::uint64_t upTo = end - dirtyBytes / 2;
-        ::sync_file_range(descriptor, static_cast<off_t>(waitedFor),
-                          static_cast<off_t>(upTo - waitedFor),
-                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE
-                              | SYNC_FILE_RANGE_WAIT_AFTER);
+        ::sync_file_range(
+            descriptor, static_cast<off_t>(waitedFor), static_cast<off_t>(upTo - waitedFor),
+            SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
         waitedFor = upTo;
     }
     writtenBack = end;

@@ -65,7 +65,7 @@ private:
     const Window &windowFor(std::uint64_t &at, std::size_t bytes);
     // Starts the writing out of what was appended, and waits for what was appended earlier.
     void keepFewDirty();
-    static constexpr std::uint64_t dirtyBytes = std::uint64_t(64) << 20;
+    static constexpr std::uint64_t dirtyBytes = std::uint64_t(256) << 20;
 
     QString filePath;
     int descriptor = -1;
