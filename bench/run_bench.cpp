@@ -46,6 +46,7 @@
 #include "messageseam.h"
 #include "orvexapplication.h"
 #include "orvexdbmain.h"
+#include "processlimits.h"
 #include "queryworker.h"
 #include "resultfolder.h"
 #include "servercounters.h"
@@ -799,6 +800,23 @@ private:
 
 const char *const rawLoop = "raw client loop (use_result, every field)";
 
+// A figure against its limit, from the medians of the rounds.
+struct Target
+{
+    std::string what;
+    double value;
+    double limit;
+};
+
+void printTargets(const std::vector<Target> &targets)
+{
+    std::printf("\n| target (medians) | measured | limit | met |\n|---|---:|---:|---|\n");
+    for (const Target &target : targets) {
+        std::printf("| %s | %.2f | %.2f | %s |\n", target.what.c_str(), target.value, target.limit,
+                    target.value <= target.limit ? "yes" : "no");
+    }
+}
+
 // ---- The large round ----
 
 // A statement shaped like surfaceshort's rows (25 columns, the same kinds of values and about
@@ -827,35 +845,6 @@ std::string largeStatement(long long records)
            " FROM seq_1_to_"
         + std::to_string(records);
 }
-
-// The highest anonymous memory of the process while it lives, read every 20 ms on a thread of
-// its own, so a busy window thread does not hide a peak.
-class AnonymousPeak
-{
-public:
-    AnonymousPeak()
-        : peak(AnonymousMemoryBytes())
-        , sampler([this] {
-            while (!done.load()) {
-                const std::uint64_t now = AnonymousMemoryBytes();
-                std::uint64_t seen = peak.load();
-                while (now > seen && !peak.compare_exchange_weak(seen, now)) { }
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-        })
-    { }
-    ~AnonymousPeak()
-    {
-        done.store(true);
-        sampler.join();
-    }
-    std::uint64_t bytes() const { return peak.load(); }
-
-private:
-    std::atomic<std::uint64_t> peak;
-    std::atomic<bool> done {false};
-    std::thread sampler;
-};
 
 // Bytes of disk the files in the folder take.
 double folderDiskBytes(const QString &path)
@@ -994,12 +983,6 @@ int largeRounds(Options options, ReportingMessages &messages, TracingApplication
     const auto medianRatio = [&](const char *name, const char *base) {
         return Table::median(table.ratios(name, base));
     };
-    struct Target
-    {
-        std::string what;
-        double value;
-        double limit;
-    };
     const std::vector<Target> targets = {
         {"query into grid and log, x raw loop",
          medianRatio("program: StartRun to RunFinished (grid and log)", rawLoop), 1.1},
@@ -1013,11 +996,7 @@ int largeRounds(Options options, ReportingMessages &messages, TracingApplication
          medianOf("program: peak anonymous memory beyond the idle window"),
          double(MemoryBudget::bytes()) / 1048576},
     };
-    std::printf("\n| target (medians) | measured | limit | met |\n|---|---:|---:|---|\n");
-    for (const Target &target : targets) {
-        std::printf("| %s | %.2f | %.2f | %s |\n", target.what.c_str(), target.value, target.limit,
-                    target.value <= target.limit ? "yes" : "no");
-    }
+    printTargets(targets);
     return messages.count == 0 ? 0 : 1;
 }
 
@@ -1252,12 +1231,6 @@ int main(int argc, char *argv[])
     const auto medianRatio = [&](const char *name, const char *base) {
         return Table::median(table.ratios(name, base));
     };
-    struct Target
-    {
-        std::string what;
-        double value;
-        double limit;
-    };
     const std::vector<Target> targets = {
         {"query into grid and log, x raw loop",
          medianRatio("program: StartRun to RunFinished (grid and log)", rawLoop), 1.5},
@@ -1286,11 +1259,7 @@ int main(int argc, char *argv[])
                      "client --quick --batch > /dev/null"),
          1.0},
     };
-    std::printf("\n| target (medians) | measured | limit | met |\n|---|---:|---:|---|\n");
-    for (const Target &target : targets) {
-        std::printf("| %s | %.2f | %.2f | %s |\n", target.what.c_str(), target.value, target.limit,
-                    target.value <= target.limit ? "yes" : "no");
-    }
+    printTargets(targets);
     app.setMessageSeam(nullptr);
     return messages.count == 0 ? 0 : 1;
 }

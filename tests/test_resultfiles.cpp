@@ -7,6 +7,7 @@
 #include "gridtext.h"
 #include "logstore.h"
 #include "memorybudget.h"
+#include "processlimits.h"
 #include "recordfile.h"
 #include "resultchunk.h"
 #include "resultfolder.h"
@@ -145,23 +146,6 @@ TEST_F(ResultFiles, LargerThanTheBudgetCostsDiskAndReadsBackExactly)
     log.clear();
     EXPECT_FALSE(QFile::exists(path));
 }
-
-// Restores the process's file size limit however the test ends.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit lower = saved;
-        lower.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &lower);
-    }
-    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved); }
-
-private:
-    rlimit saved {};
-};
 
 TEST_F(ResultFiles, AFailedWriteKeepsTheRecordsAndWhatWasWrittenBefore)
 {

@@ -10,6 +10,7 @@
 #include "gridview.h"
 #include "memorybudget.h"
 #include "orvexapplication.h"
+#include "processlimits.h"
 #include "progresstext.h"
 #include "resultfolder.h"
 #include "testserver.h"
@@ -55,56 +56,11 @@ QStringList recordOf(long long r)
             QString::number(r % 97)};
 }
 
-// The highest anonymous memory of the process while it lives, read on a thread of its own.
-class AnonymousPeak
-{
-public:
-    AnonymousPeak()
-        : peak(AnonymousMemoryBytes())
-        , sampler([this] {
-            while (!done.load()) {
-                const std::uint64_t now = AnonymousMemoryBytes();
-                if (now > peak.load())
-                    peak.store(now);
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        })
-    { }
-    ~AnonymousPeak()
-    {
-        done.store(true);
-        sampler.join();
-    }
-    std::uint64_t bytes() const { return peak.load(); }
-
-private:
-    std::atomic<std::uint64_t> peak;
-    std::atomic<bool> done {false};
-    std::thread sampler;
-};
-
 // The save dialog's answer: a path in a folder of the test's.
 struct ChosenPath : SaveDialogSeam
 {
     QString path;
     std::optional<QString> chooseSavePath() override { return path; }
-};
-
-// The process may write files up to this size while it lives, as on a disk that is full.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit lower = saved;
-        lower.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &lower);
-    }
-    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved); }
-
-private:
-    rlimit saved {};
 };
 
 } // namespace
