@@ -112,7 +112,7 @@ public:
                 if (!folder)
                     throw RecordFileError(ResultFolder::lastError().toStdString(), false);
                 const ResultFolder::Space space = folder->space();
-                if (space.known && space.available < folder->floor())
+                if (space.known && space.available < ResultFolder::floor(space))
                     throw RecordFileError("below the floor", true);
                 if (!file)
                     file = std::make_shared<RecordFile>(folder->newFilePath("records"));
@@ -125,6 +125,7 @@ public:
     }
     const std::optional<RecordFileError> &failure() const { return failed; }
     QString folderPath() const { return folder ? folder->path() : ResultFolder::baseFolder(); }
+    const std::shared_ptr<ResultFolder> &resultFolder() const { return folder; }
 
 private:
     std::shared_ptr<ResultFolder> folder;
@@ -277,11 +278,11 @@ namespace {
 
 std::optional<QString> startRefusal(const BatchKeeper &keeper)
 {
-    const std::shared_ptr<ResultFolder> folder = ResultFolder::instance();
+    const std::shared_ptr<ResultFolder> &folder = keeper.resultFolder();
     if (!folder)
         return StartRefusalText(keeper.folderPath(), 0, true, ResultFolder::lastError());
     const ResultFolder::Space space = folder->space();
-    if (space.known && space.available < folder->floor())
+    if (space.known && space.available < ResultFolder::floor(space))
         return StartRefusalText(folder->path(), space.available, false, QString());
     return std::nullopt;
 }

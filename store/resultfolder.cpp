@@ -173,10 +173,10 @@ std::uint64_t ResultFolder::floorFor(std::uint64_t total)
     return std::min<std::uint64_t>(std::uint64_t(1) << 30, total / 20);
 }
 
-std::uint64_t ResultFolder::floor() const
+std::uint64_t ResultFolder::floor(const Space &space)
 {
     const std::uint64_t set = floorOverride.load();
-    return set != 0 ? set : floorFor(space().total);
+    return set != 0 ? set : floorFor(space.total);
 }
 
 void ResultFolder::setFloor(std::uint64_t bytes)

@@ -56,9 +56,9 @@ public:
     Space space() const;
     // 1 GiB, or 5% of the disk where that is less, so a small disk can still be used.
     static std::uint64_t floorFor(std::uint64_t total);
-    // The floor this process uses: floorFor() unless set otherwise (0 goes back to it); for a
-    // test that needs a disk "full" at a size of its choosing.
-    std::uint64_t floor() const;
+    // The floor this process uses for a disk of that space: floorFor() unless set otherwise (0
+    // goes back to it); for a test that needs a disk "full" at a size of its choosing.
+    static std::uint64_t floor(const Space &space);
     static void setFloor(std::uint64_t bytes);
 
 private:

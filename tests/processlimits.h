@@ -12,6 +12,14 @@
 
 #include <sys/resource.h>
 
+// AddressSanitizer's own bookkeeping grows with the memory it watches, so bounds on the
+// process's anonymous memory hold only without it.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool addressSanitizer = true;
+#else
+inline constexpr bool addressSanitizer = false;
+#endif
+
 // The highest anonymous memory of the process while it lives, read every 10 ms on a thread of
 // its own, so a busy window thread does not hide a peak.
 class AnonymousPeak

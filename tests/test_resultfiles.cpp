@@ -35,12 +35,6 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool addressSanitizer = true;
-#else
-constexpr bool addressSanitizer = false;
-#endif
-
 constexpr int columns = 25;
 
 // The record's field: "<record>:<column>" and a tail whose length varies with both, so batches

@@ -30,12 +30,6 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool addressSanitizer = true;
-#else
-constexpr bool addressSanitizer = false;
-#endif
-
 // Records 1 to count of the sequence, about 70 bytes each: record r holds r, a station name,
 // an hour, a product and a text whose length varies.
 QString sequenceStatement(long long count)
