@@ -45,7 +45,6 @@ MapView::MapView(const StationList &stations, const Outlines &outlines, QWidget 
     setAccessibleName(QStringLiteral("Map of the stations"));
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setMouseTracking(false);
     setMinimumSize(360, 200);
 }
 
@@ -235,13 +234,9 @@ void MapView::paintEvent(QPaintEvent *)
 
 void MapView::resizeEvent(QResizeEvent *)
 {
-    MapProjection resized = view;
-    // The first size the widget gets shows the whole world.
-    if (view.size().isEmpty() || view.size().width() <= 0)
-        resized = MapProjection::wholeWorld(size());
-    else
-        resized.resize(size());
-    view = resized;
+    // The centre and the scale stay, but never so far out that the world no longer fills the
+    // widget.
+    view.resize(size());
     baseValid = false;
     emit viewChanged();
 }
