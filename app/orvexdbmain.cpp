@@ -7,11 +7,13 @@
 #include "gridview.h"
 #include "historymenu.h"
 #include "logview.h"
+#include "mapwindow.h"
 #include "memorybudget.h"
 #include "messageseam.h"
 #include "orvexapplication.h"
 #include "orvexdbcfg.h"
 #include "orvexdbdocs.h"
+#include "outlines.h"
 #include "plotwindow.h"
 #include "progresstext.h"
 #include "queryworker.h"
@@ -349,6 +351,12 @@ void TForm1::buildFinderHistoryAndKeys()
         QStringLiteral("Find a station by its name, place or identifier, or the stations near "
                        "one, and search by it"));
     connect(FindStationButton, &QPushButton::clicked, this, &TForm1::FindStationButtonClick);
+    // Row 1 has no room beside "Find station..." without moving the constraints' own controls:
+    // the map's button stands in the row's free end, right of the table chooser.
+    MapButton = button(Panel1, "MapButton", QStringLiteral("Map..."), {676, 32, 57, 25});
+    MapButton->setToolTip(
+        QStringLiteral("Show the stations on a map and draw the latitude and longitude box on it"));
+    connect(MapButton, &QPushButton::clicked, this, &TForm1::MapButtonClick);
 
     // Right of the SQL memo's title, above the memo.
     SQLHistoryButton = named(new QToolButton(Panel1), "SQLHistoryButton");
@@ -368,6 +376,7 @@ void TForm1::buildFinderHistoryAndKeys()
     connect(SQLHistoryMenu, &HistoryMenu::picked, this, &TForm1::HistoryStatementPicked);
     // Tab reaches each where it stands on the window; every other control keeps its place.
     setTabOrder(ConfigureConnectionButton, FindStationButton);
+    setTabOrder(OrvexTable, MapButton);
     setTabOrder(Memo1, SQLHistoryButton);
 
     // Window-wide keys that leave every control's own keys alone: Esc is taken only while a
@@ -611,6 +620,8 @@ void TForm1::StartRun()
 
 void TForm1::runStarted()
 {
+    if (map)
+        map->showRunning();
     SearchButton->setEnabled(false);
     CancelButton->setEnabled(true);
     cancelKey->setEnabled(true);
@@ -685,6 +696,9 @@ void TForm1::RunFinished()
     resultFinished = !resultCut;
     resultFinishedAt = QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss"));
     updatePlotButton();
+    // A cancelled or failed run's records are marked too: they are what the grid shows.
+    if (map)
+        map->showResult(gridModel->store());
 }
 
 void TForm1::ExitButtonClick()
@@ -756,8 +770,46 @@ void TForm1::FindStationButtonClick()
     finder->activateWindow();
 }
 
-// A station or a box from the finder takes the place of the station and position constraints
-// set before, so the statement selects by what was chosen alone.
+void TForm1::MapButtonClick()
+{
+    if (!map) {
+        map = new MapWindow(StationList::builtIn(), Outlines::builtIn(), messages, this);
+        connect(map, &MapWindow::stationChosen, this, &TForm1::FinderStationChosen);
+        connect(map, &MapWindow::boxChosen, this, &TForm1::FinderBoxChosen);
+        // The box follows the Range boxes key by key.
+        for (QLineEdit *edit : {LatLo, LatHi, LonLo, LonHi})
+            connect(edit, &QLineEdit::textChanged, this, &TForm1::updateMapRanges);
+        for (QCheckBox *box : {LatRangeCheck, LonRangeCheck})
+            connect(box, &QCheckBox::toggled, this, &TForm1::updateMapRanges);
+        updateMapRanges();
+        if (runInProgress())
+            map->showRunning();
+        else
+            map->showResult(gridModel->store());
+        // First shown over the result area, below the constraints it fills in.
+        map->move(mapToGlobal(QPoint(Panel3->x() + 120, Panel3->y() + 8)));
+    }
+    map->show();
+    map->raise();
+    map->activateWindow();
+}
+
+void TForm1::updateMapRanges()
+{
+    if (!map)
+        return;
+    RangeTexts ranges;
+    ranges.latOn = LatRangeCheck->isChecked();
+    ranges.latLo = LatLo->text();
+    ranges.latHi = LatHi->text();
+    ranges.lonOn = LonRangeCheck->isChecked();
+    ranges.lonLo = LonLo->text();
+    ranges.lonHi = LonHi->text();
+    map->setRanges(ranges);
+}
+
+// A station or a box from the finder or the map takes the place of the station and position
+// constraints set before, so the statement selects by what was chosen alone.
 void TForm1::FinderStationChosen(const QString &icao)
 {
     StnEq->setText(icao);

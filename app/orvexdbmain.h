@@ -19,6 +19,7 @@ class GridModel;
 class GridView;
 class HistoryMenu;
 class LogView;
+class MapWindow;
 class SaveDialogSeam;
 class MessageSeam;
 class TOrvexSettingsForm;
@@ -158,6 +159,9 @@ public:
     // The station finder, opened from row 1; made when first asked for.
     QPushButton *FindStationButton = nullptr;
     StationFinder *finder = nullptr;
+    // The map, opened from row 1; made when first asked for.
+    QPushButton *MapButton = nullptr;
+    MapWindow *map = nullptr;
 
     // Action area
     QPushButton *GenerateSQLButton = nullptr;
@@ -223,7 +227,8 @@ public slots:
     void ClipboardCSVButtonClick();
     void ClipboardSpaceButtonClick();
     void FindStationButtonClick();
-    // The finder's "Use this station" and "Use a box around it".
+    void MapButtonClick();
+    // "Use this station" and "Use a box around it" of the finder, and their likes on the map.
     void FinderStationChosen(const QString &icao);
     void FinderBoxChosen(const QString &latLo, const QString &latHi, const QString &lonLo,
                          const QString &lonHi);
@@ -254,6 +259,8 @@ private:
     bool refuseStartDuringRun();
     // The SQL memo's text as typed: lines split at its line breaks, every character kept.
     QString sqlMemoText() const;
+    // Shows the latitude and longitude Range boxes, as they stand, on the map.
+    void updateMapRanges();
     // Enables "Plot..." for a finished result that has a time and numbers; else says why not.
     void updatePlotButton();
 

@@ -18,6 +18,13 @@ double degrees(double radians)
     return radians * 180.0 / std::numbers::pi;
 }
 
+// What every refusal of a box across the 180th meridian tells, however the box was made.
+QString dateLineReason()
+{
+    return QStringLiteral("would cross the 180th meridian, and the longitude Range holds one "
+                          "stretch only, from its low end up to its high end.");
+}
+
 } // namespace
 
 double greatCircleKm(double lat1, double lon1, double lat2, double lon2)
@@ -78,6 +85,30 @@ LatLonBox boxAround(double lat, double lon, double radiusKm)
     return box;
 }
 
+LatLonBox boxBetween(double lat1, double lon1, double lat2, double lon2)
+{
+    LatLonBox box;
+    box.latLo = std::clamp(std::min(lat1, lat2), -90.0, 90.0);
+    box.latHi = std::clamp(std::max(lat1, lat2), -90.0, 90.0);
+    double west = std::min(lon1, lon2);
+    double east = std::max(lon1, lon2);
+    if (east - west >= 360) {
+        box.lonLo = -180;
+        box.lonHi = 180;
+        return box;
+    }
+    // The turn of the world the western edge lies in, counted from -180 up to (not taking in)
+    // 180, so that a box whose western edge is the meridian itself lies east of it.
+    const double turns = std::floor((west + 180) / 360);
+    west -= turns * 360;
+    east -= turns * 360;
+    box.lonLo = west;
+    box.lonHi = east;
+    if (east > 180)
+        box.problem = LatLonBox::Problem::CrossesDateLine;
+    return box;
+}
+
 QString boxEdgeText(double degrees, bool lowEnd)
 {
     // The small allowance keeps an edge that is already a 4-decimal number from moving a step
@@ -98,9 +129,22 @@ QString boxProblemText(LatLonBox::Problem problem, const QString &icao, double r
         return QStringLiteral("The radius must be a number of km greater than 0.");
     case LatLonBox::Problem::CrossesDateLine:
         return QStringLiteral("A box of ") + radius + QStringLiteral(" km around ") + icao
-            + QStringLiteral(" would cross the 180th meridian, and the longitude Range holds "
-                             "one stretch only, from its low end up to its high end. Choose a "
-                             "smaller radius, or use the station itself.");
+            + QLatin1Char(' ') + dateLineReason()
+            + QStringLiteral(" Choose a smaller radius, or use the station itself.");
+    }
+    return {};
+}
+
+QString drawnBoxProblemText(LatLonBox::Problem problem)
+{
+    switch (problem) {
+    case LatLonBox::Problem::None:
+    case LatLonBox::Problem::BadRadius:
+        return {};
+    case LatLonBox::Problem::CrossesDateLine:
+        return QStringLiteral("The box drawn ") + dateLineReason()
+            + QStringLiteral(" The search constraints are left as they were. Draw the box on one "
+                             "side of the meridian, or search each side in turn.");
     }
     return {};
 }

@@ -47,9 +47,19 @@ struct LatLonBox
 // the circle does, which is further than at its centre's latitude.
 LatLonBox boxAround(double lat, double lon, double radiusKm);
 
+// The box between two corners drawn on a map whose longitudes run on past the 180th meridian
+// (a map shows the world again east of 180 and west of -180). Latitudes are clamped to -90..90.
+// A box wider than the world takes every longitude, -180 to 180; one that lies wholly in another
+// turn of the world is moved into -180..180; one that reaches across the 180th meridian cannot
+// be written as one longitude range and has the problem CrossesDateLine. The corners may come
+// in any order.
+LatLonBox boxBetween(double lat1, double lon1, double lat2, double lon2);
+
 // A box edge as the Range boxes take it: 4 decimals, rounded outwards (down for a low end, up
 // for a high end), so the box never loses an edge of the circle.
 QString boxEdgeText(double degrees, bool lowEnd);
 
 // Why no box could be made, for the user: names the station and the radius.
 QString boxProblemText(LatLonBox::Problem problem, const QString &icao, double radiusKm);
+// Why a box drawn on the map could not be used, for the user.
+QString drawnBoxProblemText(LatLonBox::Problem problem);

@@ -69,6 +69,7 @@ StationList StationList::fromTsv(const QByteArray &tsv)
         Station s;
         s.icao = QString::fromUtf8(fields.at(0)).trimmed();
         s.faa = QString::fromUtf8(fields.at(1)).trimmed();
+        s.wmo = QString::fromUtf8(fields.at(2)).trimmed();
         bool latOk = false;
         bool lonOk = false;
         s.lat = fields.at(3).toDouble(&latOk);

@@ -7,11 +7,13 @@
 #include <vector>
 
 // One station of the program's station list. The list's WMO numbers are made up from the ICAO
-// id, so they are not kept: a user would take them for real station numbers.
+// id, so they are never shown: a user would take them for real station numbers. They are kept
+// only to find the stations of a result that names its stations by its wmo column.
 struct Station
 {
     QString icao;
     QString faa; // empty when the station has none
+    QString wmo; // the made-up number; see above
     QString name; // the description up to its first comma
     QString place; // the rest of the description, empty when it has no comma
     double lat = 0; // decimal degrees, north positive

@@ -547,15 +547,16 @@ private slots:
                 break;
             visited << name;
         }
-        QCOMPARE(visited.join(QLatin1Char(' ')),
-                 QStringLiteral(
-                     "MoEq DaEq HoEq DateRangeCheck YrLo MoLo DaLo HoLo YrHi MoHi DaHi HoHi "
-                     "StnEqCheck StnEq StnRangeCheck StnLo StnHi LatRangeCheck LatLo LatHi "
-                     "LonRangeCheck LonLo LonHi ParamCombo ParamEqCheck ParamEq ParamRangeCheck "
-                     "ParamLo ParamHi GenerateSQLButton SubmitSQL OrderByDateTime AscendingOrder "
-                     "SearchButton ExitButton Memo1 SQLHistoryButton SQLEdit StringGrid1 "
-                     "ClipboardCSVButton ClipboardSpaceButton SaveCSVButton DatabaseHelp "
-                     "ConfigureConnectionButton FindStationButton OrvexTable DateEqCheck"));
+        QCOMPARE(
+            visited.join(QLatin1Char(' ')),
+            QStringLiteral(
+                "MoEq DaEq HoEq DateRangeCheck YrLo MoLo DaLo HoLo YrHi MoHi DaHi HoHi "
+                "StnEqCheck StnEq StnRangeCheck StnLo StnHi LatRangeCheck LatLo LatHi "
+                "LonRangeCheck LonLo LonHi ParamCombo ParamEqCheck ParamEq ParamRangeCheck "
+                "ParamLo ParamHi GenerateSQLButton SubmitSQL OrderByDateTime AscendingOrder "
+                "SearchButton ExitButton Memo1 SQLHistoryButton SQLEdit StringGrid1 "
+                "ClipboardCSVButton ClipboardSpaceButton SaveCSVButton DatabaseHelp "
+                "ConfigureConnectionButton FindStationButton OrvexTable MapButton DateEqCheck"));
     }
 
     void enterDoesNotBreakTheStatement()
