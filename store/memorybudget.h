@@ -17,8 +17,8 @@ void setBytes(std::size_t bytes);
 std::int64_t plotPoints();
 } // namespace MemoryBudget
 
-// The process's anonymous memory in bytes (the Anonymous line of /proc/self/smaps_rollup);
-// 0 where the system does not tell it.
+// The process's anonymous memory in bytes, in memory or swapped out (RssAnon and VmSwap of
+// /proc/self/status); 0 where the system does not tell it.
 std::uint64_t AnonymousMemoryBytes();
 // The memory the system can still give the program (MemAvailable of /proc/meminfo), in bytes;
 // 0 where it does not tell it.
