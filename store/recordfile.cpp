@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -91,10 +92,21 @@ const unsigned char *RecordFile::append(const Piece *pieces, int count)
     }
     std::size_t written = 0;
     std::size_t part = 0;
+    std::vector<iovec> step;
     while (part < parts.size()) {
-        const ssize_t done =
-            ::pwritev(descriptor, parts.data() + part, static_cast<int>(parts.size() - part),
-                      static_cast<off_t>(at + written));
+        // At most a step's worth a call: the system does not take the processor from a
+        // thread in the middle of a call, and copying a whole batch (up to 16 MB) into the
+        // file's pages in one would keep the window's thread waiting for it that long.
+        step.clear();
+        std::size_t stepBytes = 0;
+        for (std::size_t i = part; i < parts.size() && stepBytes < writeStep; ++i) {
+            iovec piece = parts[i];
+            piece.iov_len = std::min(piece.iov_len, writeStep - stepBytes);
+            stepBytes += piece.iov_len;
+            step.push_back(piece);
+        }
+        const ssize_t done = ::pwritev(descriptor, step.data(), static_cast<int>(step.size()),
+                                       static_cast<off_t>(at + written));
         if (done < 0 && errno == EINTR)
             continue;
         if (done <= 0) {
@@ -126,9 +138,12 @@ void RecordFile::keepFewDirty()
     // earlier are waited for. So few of the file's pages are ever dirty: pages the disk holds
     // can be dropped at once when memory is short, where dirty ones must be written out first,
     // and a program held to a memory limit would wait on that, the window's thread included.
-    if (end > writtenBack)
-        ::sync_file_range(descriptor, static_cast<off_t>(writtenBack),
-                          static_cast<off_t>(end - writtenBack), SYNC_FILE_RANGE_WRITE);
+    // Started a step at a time, for the same reason as the writes.
+    for (std::uint64_t from = writtenBack; from < end; from += writeStep) {
+        ::sync_file_range(descriptor, static_cast<off_t>(from),
+                          static_cast<off_t>(std::min<std::uint64_t>(writeStep, end - from)),
+                          SYNC_FILE_RANGE_WRITE);
+    }
     if (end - waitedFor > dirtyBytes) {
         const std::uint64_t upTo = end - dirtyBytes / 2;
         ::sync_file_range(

@@ -66,6 +66,8 @@ private:
     // Starts the writing out of what was appended, and waits for what was appended earlier.
     void keepFewDirty();
     static constexpr std::uint64_t dirtyBytes = std::uint64_t(256) << 20;
+    // The most one call to the system writes, or starts writing out.
+    static constexpr std::size_t writeStep = std::size_t(1) << 20;
 
     QString filePath;
     int descriptor = -1;
