@@ -94,9 +94,9 @@ const unsigned char *RecordFile::append(const Piece *pieces, int count)
     std::size_t part = 0;
     std::vector<iovec> step;
     while (part < parts.size()) {
-        // At most a step's worth a call: the system does not take the processor from a
-        // thread in the middle of a call, and copying a whole batch (up to 16 MB) into the
-        // file's pages in one would keep the window's thread waiting for it that long.
+        // At most a step's worth a call: a kernel built without preemption does not take the
+        // processor from a thread in the middle of a call, and copying a whole batch (up to
+        // 16 MB) into the file's pages in one kept the window's thread waiting that long.
         step.clear();
         std::size_t stepBytes = 0;
         for (std::size_t i = part; i < parts.size() && stepBytes < writeStep; ++i) {
