@@ -4,7 +4,7 @@
 // letter, and the first use of the list (reading and folding the built-in resource).
 //
 //   QT_QPA_PLATFORM=offscreen finder_bench [rounds]
-#include "messageseam.h"
+#include "silentmessages.h"
 #include "stationfinder.h"
 #include "stationlist.h"
 #include "stationsearch.h"
@@ -19,16 +19,6 @@
 #include <vector>
 
 namespace {
-
-class SilentMessages : public MessageSeam
-{
-public:
-    void information(const QString &) override { }
-    bool warning(const QString &) override { return true; }
-    bool confirm(const QString &) override { return true; }
-    void plain(const QString &) override { }
-    void error(const QString &, const QString &) override { }
-};
 
 // What users type: a town, a name with an accent typed without it, ids, a word found in
 // thousands of places, and single letters, which match the most stations.

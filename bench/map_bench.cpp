@@ -10,10 +10,10 @@
 // figures hold for a window a user has made larger.
 #include "mapview.h"
 #include "mapwindow.h"
-#include "messageseam.h"
 #include "orvexdbmain.h"
 #include "outlines.h"
 #include "processlimits.h"
+#include "silentmessages.h"
 #include "stationlist.h"
 
 #include <QApplication>
@@ -30,16 +30,6 @@
 #include <vector>
 
 namespace {
-
-class SilentMessages : public MessageSeam
-{
-public:
-    void information(const QString &) override { }
-    bool warning(const QString &) override { return true; }
-    bool confirm(const QString &) override { return true; }
-    void plain(const QString &) override { }
-    void error(const QString &, const QString &) override { }
-};
 
 double median(std::vector<double> values)
 {

@@ -3,27 +3,30 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
 std::atomic<std::size_t> budget {MemoryBudget::defaultBytes};
 std::atomic<std::uint64_t> availableOverride {0};
 
-// The value in kB of the line that starts with key in the file, in bytes.
-std::uint64_t readKilobytes(const char *path, const char *key)
+// The sum of the values in kB of the lines that start with one of the keys, in bytes, read in
+// one pass over the file.
+std::uint64_t readKilobytes(const char *path, std::initializer_list<const char *> keys)
 {
     std::FILE *file = std::fopen(path, "re");
     if (!file)
         return 0;
     char line[256];
     std::uint64_t value = 0;
-    const std::size_t keyLength = std::strlen(key);
     while (std::fgets(line, sizeof line, file)) {
-        if (std::strncmp(line, key, keyLength) == 0) {
+        for (const char *key : keys) {
+            const std::size_t keyLength = std::strlen(key);
+            if (std::strncmp(line, key, keyLength) != 0)
+                continue;
             unsigned long long kilobytes = 0;
             if (std::sscanf(line + keyLength, "%llu", &kilobytes) == 1)
-                value = static_cast<std::uint64_t>(kilobytes) * 1024;
-            break;
+                value += static_cast<std::uint64_t>(kilobytes) * 1024;
         }
     }
     std::fclose(file);
@@ -53,14 +56,13 @@ std::uint64_t AnonymousMemoryBytes()
     // files walk every page of every mapping, under the lock that page faults and new mappings
     // take: sampled every 10 ms while a result of 100,000,000 records was read (12 GB of
     // mapped files), they slowed the whole fill and held the window up for as long as 0.7 s.
-    return readKilobytes("/proc/self/status", "RssAnon:")
-        + readKilobytes("/proc/self/status", "VmSwap:");
+    return readKilobytes("/proc/self/status", {"RssAnon:", "VmSwap:"});
 }
 
 std::uint64_t AvailableMemoryBytes()
 {
     const std::uint64_t set = availableOverride.load();
-    return set != 0 ? set : readKilobytes("/proc/meminfo", "MemAvailable:");
+    return set != 0 ? set : readKilobytes("/proc/meminfo", {"MemAvailable:"});
 }
 
 void OverrideAvailableMemory(std::uint64_t bytes)
