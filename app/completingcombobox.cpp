@@ -1,4 +1,4 @@
-#include "completingcombobox.h"
+#include "app/completingcombobox.h"
 
 #include <QLineEdit>
 

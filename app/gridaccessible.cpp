@@ -1,6 +1,6 @@
-#include "gridaccessible.h"
+#include "app/gridaccessible.h"
 
-#include "gridview.h"
+#include "app/gridview.h"
 
 #include <QAbstractItemModel>
 #include <QAccessible>

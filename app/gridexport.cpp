@@ -1,9 +1,9 @@
-#include "gridexport.h"
+#include "app/gridexport.h"
 
-#include "csvfile.h"
-#include "gridtext.h"
-#include "memorybudget.h"
-#include "resultstore.h"
+#include "export/csvfile.h"
+#include "export/gridtext.h"
+#include "store/memorybudget.h"
+#include "store/resultstore.h"
 
 #include <QApplication>
 #include <QClipboard>

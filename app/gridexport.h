@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gridtext.h"
+#include "export/gridtext.h"
 
 #include <QPointer>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "gridmodel.h"
+#include "app/gridmodel.h"
 
 #include <algorithm>
 

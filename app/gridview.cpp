@@ -1,10 +1,10 @@
-#include "gridview.h"
+#include "app/gridview.h"
 
-#include "gridaccessible.h"
-#include "gridexport.h"
-#include "gridmodel.h"
-#include "gridtext.h"
-#include "memorybudget.h"
+#include "app/gridaccessible.h"
+#include "app/gridexport.h"
+#include "app/gridmodel.h"
+#include "export/gridtext.h"
+#include "store/memorybudget.h"
 
 #include <QAbstractItemModel>
 #include <QAccessible>

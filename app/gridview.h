@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gridselection.h"
+#include "export/gridselection.h"
 
 #include <QAbstractItemView>
 #include <QAbstractScrollArea>

@@ -1,6 +1,6 @@
-#include "historymenu.h"
+#include "app/historymenu.h"
 
-#include "statementhistory.h"
+#include "run/statementhistory.h"
 
 HistoryMenu::HistoryMenu(const StatementHistory &history, QWidget *parent)
     : QMenu(parent)

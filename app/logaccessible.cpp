@@ -1,6 +1,6 @@
-#include "logaccessible.h"
+#include "app/logaccessible.h"
 
-#include "logview.h"
+#include "app/logview.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

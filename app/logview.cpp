@@ -1,6 +1,6 @@
-#include "logview.h"
+#include "app/logview.h"
 
-#include "logaccessible.h"
+#include "app/logaccessible.h"
 
 #include <QAccessible>
 #include <QAction>

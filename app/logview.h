@@ -1,6 +1,6 @@
 #pragma once
 
-#include "logstore.h"
+#include "store/logstore.h"
 
 #include <QAbstractScrollArea>
 

@@ -1,11 +1,11 @@
-#include "backgroundthread.h"
-#include "clientlibrary.h"
-#include "orvexapplication.h"
-#include "orvexdbcfg.h"
-#include "orvexdbdocs.h"
-#include "orvexdbmain.h"
-#include "qtmessageseam.h"
-#include "resultfolder.h"
+#include "app/orvexapplication.h"
+#include "app/orvexdbmain.h"
+#include "app/qtmessageseam.h"
+#include "common/backgroundthread.h"
+#include "db/clientlibrary.h"
+#include "help/orvexdbdocs.h"
+#include "settings/orvexdbcfg.h"
+#include "store/resultfolder.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "orvexapplication.h"
+#include "app/orvexapplication.h"
 
-#include "messageseam.h"
+#include "common/messageseam.h"
 
 #include <QFileInfo>
 

@@ -1,25 +1,27 @@
-#include "orvexdbmain.h"
+#include "app/orvexdbmain.h"
 
-#include "completingcombobox.h"
-#include "connectionrecipe.h"
-#include "gridexport.h"
-#include "gridmodel.h"
-#include "gridview.h"
-#include "historymenu.h"
-#include "logview.h"
-#include "mapwindow.h"
-#include "memorybudget.h"
-#include "messageseam.h"
-#include "orvexapplication.h"
-#include "orvexdbcfg.h"
-#include "orvexdbdocs.h"
-#include "outlines.h"
-#include "plotwindow.h"
-#include "progresstext.h"
-#include "queryworker.h"
-#include "statementbuilder.h"
-#include "stationfinder.h"
-#include "stationlist.h"
+#include "app/completingcombobox.h"
+#include "app/gridexport.h"
+#include "app/gridmodel.h"
+#include "app/gridview.h"
+#include "app/historymenu.h"
+#include "app/logview.h"
+#include "app/orvexapplication.h"
+#include "common/groupthousands.h"
+#include "common/messageseam.h"
+#include "common/sharedtexts.h"
+#include "db/connectionrecipe.h"
+#include "finder/stationfinder.h"
+#include "finder/stationlist.h"
+#include "help/orvexdbdocs.h"
+#include "map/mapwindow.h"
+#include "map/outlines.h"
+#include "plot/plotwindow.h"
+#include "query/statementbuilder.h"
+#include "run/progresstext.h"
+#include "run/queryworker.h"
+#include "settings/orvexdbcfg.h"
+#include "store/memorybudget.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -553,7 +555,7 @@ bool TForm1::openStatusConnection()
 void TForm1::statusConnectionFailed()
 {
     Timer1->stop();
-    messages.information(QString::fromLatin1(WorkerTexts::notRunning));
+    messages.information(QString::fromLatin1(SharedTexts::notRunning));
 }
 
 void TForm1::LoadTableColumns()

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "completingcombobox.h"
-#include "connectionsettings.h"
-#include "gridtext.h"
-#include "runcontroller.h"
-#include "sqlconnection.h"
-#include "sqlquery.h"
-#include "statementhistory.h"
+#include "app/completingcombobox.h"
+#include "common/connectionsettings.h"
+#include "db/sqlconnection.h"
+#include "db/sqlquery.h"
+#include "export/gridtext.h"
+#include "run/runcontroller.h"
+#include "run/statementhistory.h"
 
 #include <QWidget>
 

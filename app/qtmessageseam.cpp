@@ -1,4 +1,4 @@
-#include "qtmessageseam.h"
+#include "app/qtmessageseam.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>

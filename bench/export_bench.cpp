@@ -4,9 +4,9 @@
 // best and median times, the processor time, the sizes and the peak resident size.
 //
 //   export_bench [records, 1000000] [repeats, 3] [folder for the file, the temporary folder]
-#include "csvfile.h"
-#include "gridtext.h"
-#include "resultstore.h"
+#include "export/csvfile.h"
+#include "export/gridtext.h"
+#include "store/resultstore.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,10 +4,10 @@
 // letter, and the first use of the list (reading and folding the built-in resource).
 //
 //   QT_QPA_PLATFORM=offscreen finder_bench [rounds]
-#include "silentmessages.h"
-#include "stationfinder.h"
-#include "stationlist.h"
-#include "stationsearch.h"
+#include "bench/silentmessages.h"
+#include "finder/stationfinder.h"
+#include "finder/stationlist.h"
+#include "finder/stationsearch.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -8,13 +8,13 @@
 //
 // The map window is sized width x height (default 1280 x 760, larger than it opens) so the
 // figures hold for a window a user has made larger.
-#include "mapview.h"
-#include "mapwindow.h"
-#include "orvexdbmain.h"
-#include "outlines.h"
-#include "processlimits.h"
-#include "silentmessages.h"
-#include "stationlist.h"
+#include "app/orvexdbmain.h"
+#include "bench/silentmessages.h"
+#include "finder/stationlist.h"
+#include "map/mapview.h"
+#include "map/mapwindow.h"
+#include "map/outlines.h"
+#include "tests/processlimits.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

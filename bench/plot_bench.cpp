@@ -9,7 +9,7 @@
 //
 // The store is filled synthetically (a load of the sample database at that size takes long);
 // the stations default to 1,400 (the sample database's scale 4 has 1,400 station-months).
-#include "plotwindow.h"
+#include "plot/plotwindow.h"
 
 #include <qcustomplot.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messageseam.h"
+#include "common/messageseam.h"
 
 // Answers every message box of a benchmark at once, as the user who clicks OK would: nothing
 // waits for a person.

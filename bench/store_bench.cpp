@@ -6,9 +6,9 @@
 //   QT_QPA_PLATFORM=offscreen store_bench [records] [records per batch] [table|grid]
 //
 // The grid is shown in a QTableView, or with "grid" in the GridView.
-#include "gridmodel.h"
-#include "gridview.h"
-#include "logview.h"
+#include "app/gridmodel.h"
+#include "app/gridview.h"
+#include "app/logview.h"
 
 #include <QApplication>
 #include <QFile>

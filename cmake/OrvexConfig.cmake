@@ -1,6 +1,8 @@
 # One place for the language level, warnings and Qt defines that every target shares.
 add_library(orvex_config INTERFACE)
 target_compile_features(orvex_config INTERFACE cxx_std_20)
+# Includes name their folder from the top of the tree: #include "run/runcontroller.h".
+target_include_directories(orvex_config INTERFACE ${PROJECT_SOURCE_DIR})
 target_compile_options(orvex_config INTERFACE -Wall -Wextra -Wpedantic)
 target_compile_definitions(orvex_config INTERFACE
     QT_NO_CAST_FROM_ASCII

@@ -1,6 +1,6 @@
-#include "binaryrow.h"
+#include "db/binaryrow.h"
 
-#include "servertext.h"
+#include "db/servertext.h"
 
 #include <mysql.h>
 

@@ -1,6 +1,6 @@
-#include "clientlibrary.h"
+#include "db/clientlibrary.h"
 
-#include "dberror.h"
+#include "db/dberror.h"
 
 #include <QString>
 

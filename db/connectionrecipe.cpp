@@ -1,8 +1,8 @@
-#include "connectionrecipe.h"
+#include "db/connectionrecipe.h"
 
-#include "connectionsettings.h"
-#include "dberror.h"
-#include "sqlconnection.h"
+#include "common/connectionsettings.h"
+#include "db/dberror.h"
+#include "db/sqlconnection.h"
 
 // ---- ConnectionParams ----
 

@@ -1,4 +1,4 @@
-#include "dberror.h"
+#include "db/dberror.h"
 
 DbError::DbError(unsigned int number, const std::string &message)
     : std::runtime_error(message)

@@ -1,4 +1,4 @@
-#include "servertext.h"
+#include "db/servertext.h"
 
 #include <algorithm>
 #include <charconv>

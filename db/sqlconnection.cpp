@@ -1,7 +1,7 @@
-#include "sqlconnection.h"
+#include "db/sqlconnection.h"
 
-#include "binaryrow.h"
-#include "dberror.h"
+#include "db/binaryrow.h"
+#include "db/dberror.h"
 
 #include <errmsg.h>
 #include <mysql.h>

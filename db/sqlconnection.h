@@ -1,6 +1,6 @@
 #pragma once
 
-#include "connectionrecipe.h"
+#include "db/connectionrecipe.h"
 
 #include <QByteArrayView>
 #include <QString>

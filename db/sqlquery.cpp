@@ -1,6 +1,6 @@
-#include "sqlquery.h"
+#include "db/sqlquery.h"
 
-#include "dberror.h"
+#include "db/dberror.h"
 
 void SqlQuery::setConnection(SqlConnection *connection)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sqlconnection.h"
+#include "db/sqlconnection.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "csvfile.h"
+#include "export/csvfile.h"
 
-#include "gridtext.h"
+#include "export/gridtext.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "gridselection.h"
+#include "export/gridselection.h"
 
 #include <algorithm>
 

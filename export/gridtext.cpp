@@ -1,8 +1,8 @@
-#include "gridtext.h"
+#include "export/gridtext.h"
 
-#include "gridselection.h"
-#include "largepages.h"
-#include "resultstore.h"
+#include "export/gridselection.h"
+#include "store/largepages.h"
+#include "store/resultstore.h"
 
 #include <algorithm>
 #include <array>

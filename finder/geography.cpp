@@ -1,6 +1,6 @@
-#include "geography.h"
+#include "finder/geography.h"
 
-#include "stationlist.h"
+#include "finder/stationlist.h"
 
 #include <algorithm>
 #include <cmath>

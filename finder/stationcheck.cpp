@@ -1,10 +1,10 @@
-#include "stationcheck.h"
+#include "finder/stationcheck.h"
 
-#include "clientlibrary.h"
-#include "connectionrecipe.h"
-#include "processlist.h"
-#include "progresstext.h"
-#include "sqlconnection.h"
+#include "common/groupthousands.h"
+#include "db/clientlibrary.h"
+#include "db/connectionrecipe.h"
+#include "db/processlist.h"
+#include "db/sqlconnection.h"
 
 #include <exception>
 
@@ -89,7 +89,7 @@ void killStationCheck(const ConnectionSettings &settings, std::uint64_t serverId
         if (!connection.connected())
             return;
         QList<QStringList> rows;
-        SqlResult list = connection.query(QString(CancelTexts::processListStatement));
+        SqlResult list = connection.query(QString(ProcessList::statement));
         for (; !list.eof(); list.next()) {
             QStringList row;
             for (int field = 0; field < list.fieldCount(); ++field)

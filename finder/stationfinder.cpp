@@ -1,11 +1,11 @@
-#include "stationfinder.h"
+#include "finder/stationfinder.h"
 
-#include "geography.h"
-#include "messageseam.h"
-#include "progresstext.h"
-#include "queryworker.h"
-#include "stationlist.h"
-#include "stationsearch.h"
+#include "common/groupthousands.h"
+#include "common/messageseam.h"
+#include "common/sharedtexts.h"
+#include "finder/geography.h"
+#include "finder/stationlist.h"
+#include "finder/stationsearch.h"
 
 #include <QAbstractTableModel>
 #include <QCloseEvent>
@@ -321,7 +321,7 @@ void StationFinder::startCheck(int station)
                 checkDone(id, icao, table, result);
             });
     } catch (const std::exception &) {
-        messages.information(QString::fromLatin1(WorkerTexts::notRunning));
+        messages.information(QString::fromLatin1(SharedTexts::notRunning));
         return;
     }
     checkTicket = std::move(ticket);
@@ -342,7 +342,7 @@ void StationFinder::checkDone(quint64 id, const QString &icao, const QString &ta
         return;
     if (result.failed) {
         CheckResult->clear();
-        messages.information(QString::fromLatin1(WorkerTexts::notRunning));
+        messages.information(QString::fromLatin1(SharedTexts::notRunning));
         return;
     }
     CheckResult->setText(stationCheckText(icao, table, result));

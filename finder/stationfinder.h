@@ -1,8 +1,8 @@
 #pragma once
 
-#include "backgroundthread.h"
-#include "connectionsettings.h"
-#include "stationcheck.h"
+#include "common/backgroundthread.h"
+#include "common/connectionsettings.h"
+#include "finder/stationcheck.h"
 
 #include <QWidget>
 

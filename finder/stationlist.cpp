@@ -1,4 +1,4 @@
-#include "stationlist.h"
+#include "finder/stationlist.h"
 
 #include <QFile>
 #include <QList>

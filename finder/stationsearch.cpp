@@ -1,6 +1,6 @@
-#include "stationsearch.h"
+#include "finder/stationsearch.h"
 
-#include "stationlist.h"
+#include "finder/stationlist.h"
 
 #include <algorithm>
 #include <cctype>

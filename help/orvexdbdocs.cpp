@@ -1,4 +1,4 @@
-#include "orvexdbdocs.h"
+#include "help/orvexdbdocs.h"
 
 #include <QFrame>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
-#include "mapaccessible.h"
+#include "map/mapaccessible.h"
 
-#include "mapview.h"
+#include "map/mapview.h"
 
 #include <QAccessibleWidget>
 

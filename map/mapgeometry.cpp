@@ -1,7 +1,7 @@
-#include "mapgeometry.h"
+#include "map/mapgeometry.h"
 
-#include "resultstore.h"
-#include "stationlist.h"
+#include "finder/stationlist.h"
+#include "store/resultstore.h"
 
 #include <algorithm>
 #include <cmath>

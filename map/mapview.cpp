@@ -1,8 +1,8 @@
-#include "mapview.h"
+#include "map/mapview.h"
 
-#include "mapaccessible.h"
-#include "outlines.h"
-#include "stationlist.h"
+#include "finder/stationlist.h"
+#include "map/mapaccessible.h"
+#include "map/outlines.h"
 
 #include <QAccessible>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mapgeometry.h"
+#include "map/mapgeometry.h"
 
 #include <QImage>
 #include <QWidget>

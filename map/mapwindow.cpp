@@ -1,11 +1,11 @@
-#include "mapwindow.h"
+#include "map/mapwindow.h"
 
-#include "geography.h"
-#include "mapview.h"
-#include "messageseam.h"
-#include "progresstext.h"
-#include "resultstore.h"
-#include "stationlist.h"
+#include "common/groupthousands.h"
+#include "common/messageseam.h"
+#include "finder/geography.h"
+#include "finder/stationlist.h"
+#include "map/mapview.h"
+#include "store/resultstore.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

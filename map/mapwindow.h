@@ -1,7 +1,7 @@
 #pragma once
 
-#include "backgroundthread.h"
-#include "mapgeometry.h"
+#include "common/backgroundthread.h"
+#include "map/mapgeometry.h"
 
 #include <QWidget>
 

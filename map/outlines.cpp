@@ -1,4 +1,4 @@
-#include "outlines.h"
+#include "map/outlines.h"
 
 #include <QFile>
 

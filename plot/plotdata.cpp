@@ -1,4 +1,4 @@
-#include "plotdata.h"
+#include "plot/plotdata.h"
 
 #include <QHash>
 

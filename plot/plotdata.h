@@ -1,6 +1,6 @@
 #pragma once
 
-#include "resultstore.h"
+#include "store/resultstore.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "plotwindow.h"
+#include "plot/plotwindow.h"
 
-#include "progresstext.h"
+#include "common/groupthousands.h"
 
 #include <qcustomplot.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "backgroundthread.h"
-#include "plotdata.h"
+#include "common/backgroundthread.h"
+#include "plot/plotdata.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
-#include "statementbuilder.h"
+#include "query/statementbuilder.h"
 
-#include "messageseam.h"
+#include "common/messageseam.h"
 
 #include <QStringList>
 

@@ -7,12 +7,6 @@
 #include <cstdint>
 #include <optional>
 
-// The row counts on the status line, with a "," before every third digit from the right:
-// "1234567" gives "1,234,567". A leading "-" is kept in front and is not counted as a digit
-// ("-1234" gives "-1,234", "-123" stays "-123"). Other characters are counted like digits, as
-// the text is not examined; an empty text gives an empty text.
-QString GroupThousands(const QString &text);
-
 // Rounds to the nearest integer, a tie going to the even neighbour (12.5 gives 12, 13.5 gives
 // 14, -0.5 gives 0). Nothing when the result lies outside the signed 64-bit range.
 std::optional<std::int64_t> roundHalfEven(long double value);

@@ -1,14 +1,15 @@
-#include "queryworker.h"
+#include "run/queryworker.h"
 
-#include "backgroundthread.h"
-#include "clientlibrary.h"
-#include "connectionrecipe.h"
-#include "progresstext.h"
-#include "recordfile.h"
-#include "resultchunk.h"
-#include "resultfolder.h"
-#include "runchannel.h"
-#include "sqlconnection.h"
+#include "common/backgroundthread.h"
+#include "common/groupthousands.h"
+#include "common/sharedtexts.h"
+#include "db/clientlibrary.h"
+#include "db/connectionrecipe.h"
+#include "db/sqlconnection.h"
+#include "run/runchannel.h"
+#include "store/recordfile.h"
+#include "store/resultchunk.h"
+#include "store/resultfolder.h"
 
 #include <QStringList>
 
@@ -351,7 +352,7 @@ void runQueryJob(const QueryJob &job, RunChannel &channel)
             }
             result.close();
         } else {
-            channel.postMessageAndWait(WorkerTexts::notRunning);
+            channel.postMessageAndWait(SharedTexts::notRunning);
         }
     } catch (const std::exception &) {
         // The statement failed by itself (a killed one finds the run stopped): the failure is

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "connectionsettings.h"
+#include "common/connectionsettings.h"
 
 #include <QByteArray>
 #include <QString>
@@ -20,8 +20,6 @@ namespace WorkerTexts {
 inline constexpr const char *starting = "Starting...";
 inline constexpr const char *allDone = "All done!";
 inline constexpr const char *failed = "Failed";
-inline constexpr const char *notRunning =
-    "The MYSQL service is not running, or the connection settings are incorrect.";
 } // namespace WorkerTexts
 
 // The message of a run stopped because its records could no longer be kept in the temporary

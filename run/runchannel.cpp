@@ -1,4 +1,4 @@
-#include "runchannel.h"
+#include "run/runchannel.h"
 
 #include <utility>
 

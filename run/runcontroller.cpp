@@ -1,13 +1,15 @@
-#include "runcontroller.h"
+#include "run/runcontroller.h"
 
-#include "processlist.h"
-#include "runchannel.h"
-#include "servercounters.h"
-#include "serverreading.h"
-#include "sqlconnection.h"
-#include "sqlquery.h"
+#include "db/processlist.h"
+#include "db/sqlconnection.h"
+#include "db/sqlquery.h"
+#include "run/runchannel.h"
+#include "run/servercounters.h"
+#include "run/serverreading.h"
 
-#include "connectionrecipe.h"
+#include "common/sharedtexts.h"
+#include "db/connectionrecipe.h"
+#include "run/canceltexts.h"
 
 #include <QElapsedTimer>
 
@@ -21,7 +23,7 @@ constexpr qint64 sliceMilliseconds = 8;
 
 QString notRunningText()
 {
-    return QString::fromLatin1(WorkerTexts::notRunning);
+    return QString::fromLatin1(SharedTexts::notRunning);
 }
 
 } // namespace
@@ -314,7 +316,7 @@ void RunController::cancel()
     try {
         openStatusConnection();
         if (statusConnection.connected()) {
-            statusQuery.setSql(CancelTexts::processListStatement);
+            statusQuery.setSql(ProcessList::statement);
             statusQuery.open();
             QList<QStringList> rows;
             for (; !statusQuery.eof(); statusQuery.next()) {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "backgroundthread.h"
-#include "connectionsettings.h"
-#include "progresstext.h"
-#include "queryworker.h"
+#include "common/backgroundthread.h"
+#include "common/connectionsettings.h"
+#include "run/progresstext.h"
+#include "run/queryworker.h"
 
 #include <QObject>
 #include <QString>

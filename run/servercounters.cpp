@@ -1,4 +1,4 @@
-#include "servercounters.h"
+#include "run/servercounters.h"
 
 #include <limits>
 

@@ -1,10 +1,10 @@
-#include "serverreading.h"
+#include "run/serverreading.h"
 
-#include "clientlibrary.h"
-#include "connectionrecipe.h"
-#include "progresstext.h"
-#include "servercounters.h"
-#include "sqlquery.h"
+#include "db/clientlibrary.h"
+#include "db/connectionrecipe.h"
+#include "db/sqlquery.h"
+#include "run/progresstext.h"
+#include "run/servercounters.h"
 
 #include <exception>
 

@@ -1,6 +1,6 @@
-#include "statementhistory.h"
+#include "run/statementhistory.h"
 
-#include "progresstext.h"
+#include "common/groupthousands.h"
 
 std::uint64_t StatementHistory::started(const QString &statement, const QDateTime &when)
 {

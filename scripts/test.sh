@@ -8,7 +8,9 @@
 #
 #   scripts/test.sh [extra ctest arguments, e.g. -R sampledb]
 # Environment: BUILD_DIR (default build), BUILD_TYPE (default RelWithDebInfo),
-#              CMAKE_ARGS (extra configure arguments, e.g. -DORVEX_SANITIZE=ON).
+#              CMAKE_ARGS (extra configure arguments, e.g. -DORVEX_SANITIZE=ON),
+#              ORVEX_TEST_SPIDER=1 to run the server's tests against the archive split across
+#              servers as well (label spider; CI does).
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -19,7 +21,10 @@ bash scripts/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 # shellcheck disable=SC2086 # CMAKE_ARGS is a list of words on purpose
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DBUILD_TESTING=ON ${CMAKE_ARGS:-}
+spider=OFF
+[[ ${ORVEX_TEST_SPIDER:-0} == 1 ]] && spider=ON
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DBUILD_TESTING=ON \
+    -DORVEX_SPIDER_TESTS="$spider" ${CMAKE_ARGS:-}
 cmake --build "$build" --parallel "$jobs"
 
 status=0

@@ -1,6 +1,6 @@
-#include "orvexdbcfg.h"
+#include "settings/orvexdbcfg.h"
 
-#include "messageseam.h"
+#include "common/messageseam.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "connectionsettings.h"
+#include "common/connectionsettings.h"
 
 #include <QDialog>
 

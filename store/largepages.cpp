@@ -1,4 +1,4 @@
-#include "largepages.h"
+#include "store/largepages.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "logstore.h"
+#include "store/logstore.h"
 
 #include <algorithm>
 #include <cassert>

@@ -1,4 +1,4 @@
-#include "memorybudget.h"
+#include "store/memorybudget.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "recordfile.h"
+#include "store/recordfile.h"
 
 #include <QFile>
 

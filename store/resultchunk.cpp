@@ -1,7 +1,7 @@
-#include "resultchunk.h"
+#include "store/resultchunk.h"
 
-#include "largepages.h"
-#include "recordfile.h"
+#include "store/largepages.h"
+#include "store/recordfile.h"
 
 #include <cassert>
 #include <cstdlib>

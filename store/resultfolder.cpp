@@ -1,4 +1,4 @@
-#include "resultfolder.h"
+#include "store/resultfolder.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -4,7 +4,7 @@
 // included by one source file of the program, it starts the library before the first test and
 // ends it after the last.
 
-#include "clientlibrary.h"
+#include "db/clientlibrary.h"
 
 #include <gtest/gtest.h>
 

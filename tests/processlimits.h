@@ -3,7 +3,7 @@
 // What the tests and the benchmark of large results share about the process: its peak
 // anonymous memory while something runs, and a file size limit that plays a full disk.
 
-#include "memorybudget.h"
+#include "store/memorybudget.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "resultchunk.h"
+#include "store/resultchunk.h"
 
 #include <memory>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messageseam.h"
+#include "common/messageseam.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
 // The program's background threads: each is counted from its start until its work has
 // returned, so that the program knows when none is left talking to the server.
 
-#include "backgroundthread.h"
+#include "common/backgroundthread.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The connection recipe, the parameter list and the host value, without a server.
 
-#include "connectionrecipe.h"
-#include "connectionsettings.h"
-#include "dberror.h"
-#include "sqlconnection.h"
+#include "common/connectionsettings.h"
+#include "db/connectionrecipe.h"
+#include "db/dberror.h"
+#include "db/sqlconnection.h"
 
 #include <gtest/gtest.h>
 

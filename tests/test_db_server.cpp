@@ -1,13 +1,13 @@
 // The driver layer against the private test server with the sample database. The client
 // library reaches the server's socket through MYSQL_UNIX_PORT for host "localhost".
 
-#include "clientlibraryenvironment.h"
-#include "connectionrecipe.h"
-#include "connectionsettings.h"
-#include "dberror.h"
-#include "sqlconnection.h"
-#include "sqlquery.h"
-#include "testserver.h"
+#include "common/connectionsettings.h"
+#include "db/connectionrecipe.h"
+#include "db/dberror.h"
+#include "db/sqlconnection.h"
+#include "db/sqlquery.h"
+#include "tests/clientlibraryenvironment.h"
+#include "tests/testserver.h"
 
 #include <QFile>
 #include <QMap>

@@ -1,9 +1,9 @@
 // The result grid as CSV and clipboard text, the CSV file name rule and the file write. Expected
 // texts are literals; a line the grid repeats is written once and repeated.
-#include "csvfile.h"
-#include "gridselection.h"
-#include "gridtext.h"
-#include "resultstore.h"
+#include "export/csvfile.h"
+#include "export/gridselection.h"
+#include "export/gridtext.h"
+#include "store/resultstore.h"
 
 #include <QDir>
 #include <QDirIterator>

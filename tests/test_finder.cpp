@@ -1,9 +1,9 @@
 // The station finder's plain parts: the built-in station list, the search, great-circle
 // distances, the nearest stations and the box around a station.
-#include "geography.h"
-#include "stationcheck.h"
-#include "stationlist.h"
-#include "stationsearch.h"
+#include "finder/geography.h"
+#include "finder/stationcheck.h"
+#include "finder/stationlist.h"
+#include "finder/stationsearch.h"
 
 #include <gtest/gtest.h>
 

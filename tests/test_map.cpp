@@ -1,12 +1,12 @@
 // The map's plain parts: the box drawn between two corners, the projection, the stations inside
 // a box, the area the typed ranges select, the stations a result names and the outlines built
 // into the program.
-#include "geography.h"
-#include "mapgeometry.h"
-#include "outlines.h"
-#include "resultrows.h"
-#include "resultstore.h"
-#include "stationlist.h"
+#include "finder/geography.h"
+#include "finder/stationlist.h"
+#include "map/mapgeometry.h"
+#include "map/outlines.h"
+#include "store/resultstore.h"
+#include "tests/resultrows.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The plot's data without a window: the time axis from the date columns (run under a time zone
 // far from UTC), the series per station with gaps and skipped cells, which columns count as
 // numeric, and the points kept per pixel column against a brute-force reference.
-#include "plotdata.h"
+#include "plot/plotdata.h"
 
 #include <gtest/gtest.h>
 

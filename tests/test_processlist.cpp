@@ -1,4 +1,5 @@
-#include "processlist.h"
+#include "db/processlist.h"
+#include "run/canceltexts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
-#include "progresstext.h"
+#include "common/groupthousands.h"
+#include "run/progresstext.h"
 
 #include <QDateTime>
 

@@ -4,14 +4,14 @@
 // programs that were killed go at the next start, those of running programs stay; the clipboard
 // refuses texts larger than free memory. Expected texts are literals or built here from the
 // records' rule, never by the code under test.
-#include "gridtext.h"
-#include "logstore.h"
-#include "memorybudget.h"
-#include "processlimits.h"
-#include "recordfile.h"
-#include "resultchunk.h"
-#include "resultfolder.h"
-#include "resultstore.h"
+#include "export/gridtext.h"
+#include "store/logstore.h"
+#include "store/memorybudget.h"
+#include "store/recordfile.h"
+#include "store/resultchunk.h"
+#include "store/resultfolder.h"
+#include "store/resultstore.h"
+#include "tests/processlimits.h"
 
 #include <QDir>
 #include <QFile>

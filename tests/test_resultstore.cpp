@@ -1,9 +1,9 @@
 // Result batches, the result grid's store and the log's line store: bytes kept exactly, batch
 // boundaries invisible, the grid's counts through blanking and new results, echo lines, and the
 // memory they take. Expected texts are literals.
-#include "logstore.h"
-#include "resultrows.h"
-#include "resultstore.h"
+#include "store/logstore.h"
+#include "store/resultstore.h"
+#include "tests/resultrows.h"
 
 #include <gtest/gtest.h>
 

@@ -4,12 +4,12 @@
 // values of every kind the driver writes itself, on expressions, and on many random numbers;
 // the statements that must take the plain way do so and still give the same rows; and the
 // faster way takes the prepared one only for floating-point columns.
-#include "clientlibraryenvironment.h"
-#include "connectionrecipe.h"
-#include "connectionsettings.h"
-#include "dberror.h"
-#include "servertext.h"
-#include "sqlconnection.h"
+#include "common/connectionsettings.h"
+#include "db/connectionrecipe.h"
+#include "db/dberror.h"
+#include "db/servertext.h"
+#include "db/sqlconnection.h"
+#include "tests/clientlibraryenvironment.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The hand-over from a run's worker to the window's thread, without a window: wake-ups, the
 // worker's message, the stop, and the connection held for the cancel's kill.
 
-#include "runchannel.h"
+#include "run/runchannel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The sample database that the demo and the test suite load: the statements the main window
 // builds from its initial values and from its other defaults find observations in it.
-#include "scriptedmessages.h"
-#include "statementbuilder.h"
+#include "query/statementbuilder.h"
+#include "tests/scriptedmessages.h"
 
 #include <gtest/gtest.h>
 #include <mysql.h>

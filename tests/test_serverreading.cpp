@@ -2,12 +2,12 @@
 // progress ticks' counter), against the private test server and against servers that cannot be
 // reached.
 
-#include "clientlibraryenvironment.h"
-#include "connectionrecipe.h"
-#include "progresstext.h"
-#include "servercounters.h"
-#include "serverreading.h"
-#include "sqlconnection.h"
+#include "db/connectionrecipe.h"
+#include "db/sqlconnection.h"
+#include "run/progresstext.h"
+#include "run/servercounters.h"
+#include "run/serverreading.h"
+#include "tests/clientlibraryenvironment.h"
 
 #include <gtest/gtest.h>
 

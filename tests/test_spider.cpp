@@ -2,10 +2,10 @@
 // front (scripts/spider.sh): what the program reads from the front against what it reads from
 // the single server, through its own database layer.
 
-#include "connectionrecipe.h"
-#include "connectionsettings.h"
-#include "sqlconnection.h"
-#include "testserver.h"
+#include "common/connectionsettings.h"
+#include "db/connectionrecipe.h"
+#include "db/sqlconnection.h"
+#include "tests/testserver.h"
 
 #include <QCryptographicHash>
 

@@ -1,7 +1,7 @@
 // Statement builder: every condition row, both warnings, the date-range count, the value
 // quote, the order clauses and the final tidy-up. Expected statements are literals.
-#include "scriptedmessages.h"
-#include "statementbuilder.h"
+#include "query/statementbuilder.h"
+#include "tests/scriptedmessages.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The statements run since the program started: order, capacity, outcomes, their lines in the
 // list, and stepping through them from the SQL memo.
-#include "statementhistory.h"
+#include "run/statementhistory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The statement a run executes, taken from the SQL memo's text.
-#include "queryworker.h"
+#include "run/queryworker.h"
 
 #include <gtest/gtest.h>
 

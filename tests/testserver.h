@@ -2,8 +2,8 @@
 
 // Statements run on the test server as root, outside the program under test.
 
-#include "connectionrecipe.h"
-#include "sqlconnection.h"
+#include "db/connectionrecipe.h"
+#include "db/sqlconnection.h"
 
 #include <QFile>
 #include <QString>

@@ -3,11 +3,11 @@
 // names, cells, selection and focus, a new result, and the few cell interfaces it keeps
 // with ten million rows) and the log as text (offsets by line, selection, the last line of a
 // large log).
-#include "gridaccessible.h"
-#include "gridmodel.h"
-#include "gridview.h"
-#include "logview.h"
-#include "resultrows.h"
+#include "app/gridaccessible.h"
+#include "app/gridmodel.h"
+#include "app/gridview.h"
+#include "app/logview.h"
+#include "tests/resultrows.h"
 
 #include <QAccessible>
 #include <QCoreApplication>

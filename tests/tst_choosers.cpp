@@ -1,16 +1,16 @@
 // The table and parameter choosers driven as a person drives them: keys typed one at a time,
 // picks from the popup list, the focus leaving by a click. The column lookups they run are
 // counted on the test server, whose general query log records every statement it is sent.
-#include "clientlibrary.h"
-#include "connectionrecipe.h"
-#include "orvexapplication.h"
-#include "orvexdbcfg.h"
-#include "orvexdbmain.h"
-#include "personactions.h"
-#include "platformnotices.h"
-#include "scriptedmessages.h"
-#include "sqlconnection.h"
-#include "testserver.h"
+#include "app/orvexapplication.h"
+#include "app/orvexdbmain.h"
+#include "db/clientlibrary.h"
+#include "db/connectionrecipe.h"
+#include "db/sqlconnection.h"
+#include "settings/orvexdbcfg.h"
+#include "tests/personactions.h"
+#include "tests/platformnotices.h"
+#include "tests/scriptedmessages.h"
+#include "tests/testserver.h"
 
 #include <QComboBox>
 #include <QLineEdit>

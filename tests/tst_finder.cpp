@@ -1,20 +1,20 @@
 // The station finder beside the main window, acted on as a person does, against the test server:
 // a station or a box reaching the statement, the nearest stations, and "Check the database" with
 // its failure and its cancel.
-#include "backgroundthread.h"
-#include "clientlibrary.h"
-#include "gridmodel.h"
-#include "orvexapplication.h"
-#include "orvexdbmain.h"
-#include "personactions.h"
-#include "platformnotices.h"
-#include "resultstore.h"
-#include "scriptedmessages.h"
-#include "sqlconnection.h"
-#include "stationcheck.h"
-#include "stationfinder.h"
-#include "testserver.h"
-#include "windowtest.h"
+#include "app/gridmodel.h"
+#include "app/orvexapplication.h"
+#include "app/orvexdbmain.h"
+#include "common/backgroundthread.h"
+#include "db/clientlibrary.h"
+#include "db/sqlconnection.h"
+#include "finder/stationcheck.h"
+#include "finder/stationfinder.h"
+#include "store/resultstore.h"
+#include "tests/personactions.h"
+#include "tests/platformnotices.h"
+#include "tests/scriptedmessages.h"
+#include "tests/testserver.h"
+#include "tests/windowtest.h"
 
 #include <QLabel>
 #include <QLineEdit>

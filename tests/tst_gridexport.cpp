@@ -1,10 +1,10 @@
 // The export buttons' operations offscreen: the clipboard's content, the save through a
 // scripted dialog with its cursor and error box, and the real save dialog's settings.
-#include "csvfile.h"
-#include "gridexport.h"
-#include "orvexapplication.h"
-#include "resultstore.h"
-#include "scriptedmessages.h"
+#include "app/gridexport.h"
+#include "app/orvexapplication.h"
+#include "export/csvfile.h"
+#include "store/resultstore.h"
+#include "tests/scriptedmessages.h"
 
 #include <QClipboard>
 #include <QDir>

@@ -1,8 +1,8 @@
 // The result grid's model: the grid's counts through runs, the header row, batch boundaries,
 // the signals a view relies on (checked by QAbstractItemModelTester throughout), and output of
 // runs that are no longer current.
-#include "gridmodel.h"
-#include "resultrows.h"
+#include "app/gridmodel.h"
+#include "tests/resultrows.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

@@ -1,9 +1,9 @@
 // The result grid's selection under the mouse and the keys, what Ctrl+C and the context menu put
 // on the clipboard, and a double click on a header divider fitting the column; offscreen.
-#include "gridmodel.h"
-#include "gridview.h"
-#include "platformnotices.h"
-#include "resultrows.h"
+#include "app/gridmodel.h"
+#include "app/gridview.h"
+#include "tests/platformnotices.h"
+#include "tests/resultrows.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,9 +1,9 @@
 // The result grid's view over the grid's model, offscreen: where cells are and which cell is at
 // a point, scrolling by rows, the current cell under the keys and the mouse, column widths, and
 // that it paints only the rows on screen and leaves the screen alone when rows are added below.
-#include "gridmodel.h"
-#include "gridview.h"
-#include "resultrows.h"
+#include "app/gridmodel.h"
+#include "app/gridview.h"
+#include "tests/resultrows.h"
 
 #include <QHeaderView>
 #include <QScrollBar>

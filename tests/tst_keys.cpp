@@ -1,17 +1,17 @@
 // The keys of the main window and its SQL memo, sent as real key events, and the statements run
 // since start with their list, against the test server.
-#include "backgroundthread.h"
-#include "clientlibrary.h"
-#include "gridmodel.h"
-#include "historymenu.h"
-#include "logview.h"
-#include "orvexapplication.h"
-#include "orvexdbdocs.h"
-#include "orvexdbmain.h"
-#include "platformnotices.h"
-#include "resultstore.h"
-#include "scriptedmessages.h"
-#include "windowtest.h"
+#include "app/gridmodel.h"
+#include "app/historymenu.h"
+#include "app/logview.h"
+#include "app/orvexapplication.h"
+#include "app/orvexdbmain.h"
+#include "common/backgroundthread.h"
+#include "db/clientlibrary.h"
+#include "help/orvexdbdocs.h"
+#include "store/resultstore.h"
+#include "tests/platformnotices.h"
+#include "tests/scriptedmessages.h"
+#include "tests/windowtest.h"
 
 #include <QAbstractItemView>
 #include <QLabel>

@@ -3,18 +3,18 @@
 // the program's own memory stays within the budget, and every record reads back and saves; the
 // disk running out part-way stops the run as a cancel does with every record read kept; a disk
 // below its floor runs nothing; the clipboard refuses a text that free memory cannot hold.
-#include "clientlibrary.h"
-#include "connectionsettings.h"
-#include "gridexport.h"
-#include "gridmodel.h"
-#include "gridview.h"
-#include "memorybudget.h"
-#include "orvexapplication.h"
-#include "processlimits.h"
-#include "progresstext.h"
-#include "resultfolder.h"
-#include "testserver.h"
-#include "windowtest.h"
+#include "app/gridexport.h"
+#include "app/gridmodel.h"
+#include "app/gridview.h"
+#include "app/orvexapplication.h"
+#include "common/connectionsettings.h"
+#include "common/groupthousands.h"
+#include "db/clientlibrary.h"
+#include "store/memorybudget.h"
+#include "store/resultfolder.h"
+#include "tests/processlimits.h"
+#include "tests/testserver.h"
+#include "tests/windowtest.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 // The log memo: lines in order, selection and copy with keys, mouse and menu, no typing,
 // wrapping that leaves the lines alone, following the end, and a log of a million lines.
-#include "logview.h"
-#include "resultrows.h"
+#include "app/logview.h"
+#include "tests/resultrows.h"
 
 #include <QAction>
 #include <QApplication>

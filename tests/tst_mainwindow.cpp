@@ -1,15 +1,15 @@
 // The main window and the help window on the offscreen platform, driven through their
 // named controls.
-#include "clientlibrary.h"
-#include "gridview.h"
-#include "logview.h"
-#include "orvexapplication.h"
-#include "orvexdbdocs.h"
-#include "orvexdbmain.h"
-#include "personactions.h"
-#include "platformnotices.h"
-#include "qtmessageseam.h"
-#include "scriptedmessages.h"
+#include "app/gridview.h"
+#include "app/logview.h"
+#include "app/orvexapplication.h"
+#include "app/orvexdbmain.h"
+#include "app/qtmessageseam.h"
+#include "db/clientlibrary.h"
+#include "help/orvexdbdocs.h"
+#include "tests/personactions.h"
+#include "tests/platformnotices.h"
+#include "tests/scriptedmessages.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

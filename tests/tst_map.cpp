@@ -2,14 +2,14 @@
 // the Range boxes, the refusal of one across the 180th meridian, the box following what is typed,
 // a station picked and used, the box set from the keyboard, what a screen reader reads, and a
 // search of a drawn box against the test server marking the result's stations.
-#include "gridmodel.h"
-#include "mapview.h"
-#include "mapwindow.h"
-#include "orvexdbmain.h"
-#include "personactions.h"
-#include "resultstore.h"
-#include "stationlist.h"
-#include "windowtest.h"
+#include "app/gridmodel.h"
+#include "app/orvexdbmain.h"
+#include "finder/stationlist.h"
+#include "map/mapview.h"
+#include "map/mapwindow.h"
+#include "store/resultstore.h"
+#include "tests/personactions.h"
+#include "tests/windowtest.h"
 
 #include <QAccessible>
 #include <QCheckBox>

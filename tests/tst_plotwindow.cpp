@@ -2,16 +2,16 @@
 // offered, the series and their points, the chosen column and the axis titles, zoom, pan and
 // the rubber band, hovering, hiding a station, the saved and copied image, and a plot that keeps
 // its result while the next query runs.
-#include "backgroundthread.h"
-#include "clientlibrary.h"
-#include "gridmodel.h"
-#include "orvexapplication.h"
-#include "orvexdbmain.h"
-#include "personactions.h"
-#include "platformnotices.h"
-#include "plotwindow.h"
-#include "scriptedmessages.h"
-#include "windowtest.h"
+#include "app/gridmodel.h"
+#include "app/orvexapplication.h"
+#include "app/orvexdbmain.h"
+#include "common/backgroundthread.h"
+#include "db/clientlibrary.h"
+#include "plot/plotwindow.h"
+#include "tests/personactions.h"
+#include "tests/platformnotices.h"
+#include "tests/scriptedmessages.h"
+#include "tests/windowtest.h"
 
 #include <qcustomplot.h>
 

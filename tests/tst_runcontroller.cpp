@@ -1,16 +1,17 @@
 // The run controller without a window, against the test server: a run from its start to its end,
 // the cancel at each moment of a run, and the failures that must still end a run.
-#include "backgroundthread.h"
-#include "clientlibrary.h"
-#include "connectionrecipe.h"
-#include "holdingrelay.h"
-#include "progresstext.h"
-#include "resultchunk.h"
-#include "runcontroller.h"
-#include "silentsocket.h"
-#include "sqlconnection.h"
-#include "sqlquery.h"
-#include "testserver.h"
+#include "common/backgroundthread.h"
+#include "common/groupthousands.h"
+#include "db/clientlibrary.h"
+#include "db/connectionrecipe.h"
+#include "db/sqlconnection.h"
+#include "db/sqlquery.h"
+#include "run/progresstext.h"
+#include "run/runcontroller.h"
+#include "store/resultchunk.h"
+#include "tests/holdingrelay.h"
+#include "tests/silentsocket.h"
+#include "tests/testserver.h"
 
 #include <QCoreApplication>
 #include <QScopeGuard>

@@ -1,8 +1,8 @@
 // The connection settings dialog on the offscreen platform: its controls, and its modal runs
 // driven from inside the modal loop through the named controls.
-#include "orvexdbcfg.h"
-#include "platformnotices.h"
-#include "scriptedmessages.h"
+#include "settings/orvexdbcfg.h"
+#include "tests/platformnotices.h"
+#include "tests/scriptedmessages.h"
 
 #include <QApplication>
 #include <QGuiApplication>

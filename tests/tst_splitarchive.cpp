@@ -1,12 +1,12 @@
 // The main window on the split archive's front (scripts/spider.sh) while one of its backends is
 // busy or gone: what a person sees when the front has to wait for a backend, or cannot reach one.
-#include "backgroundthread.h"
-#include "connectionrecipe.h"
-#include "gridmodel.h"
-#include "orvexdbmain.h"
-#include "sqlconnection.h"
-#include "testserver.h"
-#include "windowtest.h"
+#include "app/gridmodel.h"
+#include "app/orvexdbmain.h"
+#include "common/backgroundthread.h"
+#include "db/connectionrecipe.h"
+#include "db/sqlconnection.h"
+#include "tests/testserver.h"
+#include "tests/windowtest.h"
 
 #include <QPushButton>
 #include <QTest>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "backgroundthread.h"
-#include "logview.h"
-#include "orvexdbmain.h"
-#include "platformnotices.h"
-#include "scriptedmessages.h"
+#include "app/logview.h"
+#include "app/orvexdbmain.h"
+#include "common/backgroundthread.h"
+#include "tests/platformnotices.h"
+#include "tests/scriptedmessages.h"
 
 #include <QObject>
 #include <QPlainTextEdit>

@@ -7,13 +7,11 @@
 
 #include <cstdint>
 
-// Cancelling a run: the worker's query is found in the server's process list by the server id
-// of the worker's own connection, then killed from the status connection.
-namespace CancelTexts {
-inline constexpr QLatin1String processListStatement("SHOW PROCESSLIST;");
-inline constexpr QLatin1String done("Done...");
-inline constexpr QLatin1String noConnection("No database connection!");
-} // namespace CancelTexts
+// A query is found in the server's process list by the server id of the connection that runs
+// it, then killed from another connection: the cancel of a run and the station check do so.
+namespace ProcessList {
+inline constexpr QLatin1String statement("SHOW PROCESSLIST;");
+} // namespace ProcessList
 
 // The columns of "SHOW PROCESSLIST;" read here: the process's id, and the statement it runs
 // (NULL, read as empty, when it is idle).
@@ -34,6 +32,3 @@ QString workerProcessId(const QList<QStringList> &rows, std::uint64_t workerServ
 
 // "KILL QUERY <id>;": ends the process's running statement and leaves its connection open.
 QString killStatement(const QString &processId);
-// The log lines before and after the kill: "Killing query <id>..." and "Killed query <id>.".
-QString killingQueryLine(const QString &processId);
-QString killedQueryLine(const QString &processId);

@@ -1,4 +1,4 @@
-#include "processlist.h"
+#include "db/processlist.h"
 
 bool isWorkerProcess(const QString &id, const QString &statement, std::uint64_t workerServerId)
 {
@@ -21,14 +21,4 @@ QString workerProcessId(const QList<QStringList> &rows, std::uint64_t workerServ
 QString killStatement(const QString &processId)
 {
     return QStringLiteral("KILL QUERY ") + processId + QLatin1Char(';');
-}
-
-QString killingQueryLine(const QString &processId)
-{
-    return QStringLiteral("Killing query ") + processId + QStringLiteral("...");
-}
-
-QString killedQueryLine(const QString &processId)
-{
-    return QStringLiteral("Killed query ") + processId + QLatin1Char('.');
 }

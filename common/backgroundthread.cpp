@@ -1,4 +1,4 @@
-#include "backgroundthread.h"
+#include "common/backgroundthread.h"
 
 #include <atomic>
 #include <thread>
