@@ -114,7 +114,8 @@ void inspect(QWidget *window)
             .arg(qMin<qsizetype>(colours.size(), 1000))
             .arg(buttons.size())
             .arg(buttons.join(QStringLiteral(", ")))
-            .arg(resources.isEmpty() ? QStringLiteral("none asked") : resources.join(QStringLiteral(", ")))
+            .arg(resources.isEmpty() ? QStringLiteral("none asked")
+                                     : resources.join(QStringLiteral(", ")))
             .arg(QGuiApplication::desktopFileName())
             .arg(shot.isEmpty() ? QString() : QStringLiteral(", image saved to ") + shot));
     QCoreApplication::exit(0);
@@ -157,7 +158,8 @@ void onApplicationMade()
     QMetaObject::invokeMethod(QCoreApplication::instance(), startWatching, Qt::QueuedConnection);
 }
 
-struct Register {
+struct Register
+{
     Register() { qAddPreRoutine(onApplicationMade); }
 } registerProbe;
 
