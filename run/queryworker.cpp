@@ -81,7 +81,7 @@ std::chrono::nanoseconds batchClock()
 // The worker gives way to the window's thread when both want a processor, so painting and input
 // go on while a large result streams in: on a machine of two processors the server, the worker
 // and the window compete during a run. The worker still runs whenever a processor is free.
-void yieldToTheWindow()
+void lowerThisThreadsPriority()
 {
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), workerNiceness);
 }
@@ -388,7 +388,7 @@ TMyThread::TMyThread(QueryJob job, std::shared_ptr<RunChannel> channel)
 void TMyThread::start(JobRunner &runner)
 {
     runner.start([job = job, channel = channel] {
-        yieldToTheWindow();
+        lowerThisThreadsPriority();
         runQueryJob(job, *channel);
     });
 }
