@@ -10,7 +10,7 @@
 #include "common/groupthousands.h"
 #include "common/messageseam.h"
 #include "common/sharedtexts.h"
-#include "db/connectionrecipe.h"
+#include "db/statusconnection.h"
 #include "finder/stationfinder.h"
 #include "finder/stationlist.h"
 #include "help/orvexdbdocs.h"
@@ -160,7 +160,8 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
     buildStatusPanel();
     buildFinderHistoryAndKeys();
 
-    runs = new RunController(*this, SQLConnectionStatus, SQLQueryStatus, this);
+    status = std::make_unique<StatusConnection>();
+    runs = new RunController(*this, std::make_unique<ConnectionRunServer>(*status), this);
     Timer1 = named(runs->progressTimer(), "Timer1");
 
     connect(SearchButton, &QPushButton::clicked, this, &TForm1::SearchButtonClick);
@@ -544,20 +545,6 @@ void TForm1::OrvexTableChange()
     LoadTableColumns();
 }
 
-bool TForm1::openStatusConnection()
-{
-    SQLQueryStatus.setConnection(&SQLConnectionStatus);
-    applyRecipe(SQLConnectionStatus, connectionSettings);
-    SQLConnectionStatus.open();
-    return SQLConnectionStatus.connected();
-}
-
-void TForm1::statusConnectionFailed()
-{
-    Timer1->stop();
-    messages.information(QString::fromLatin1(SharedTexts::notRunning));
-}
-
 void TForm1::LoadTableColumns()
 {
     // Removing the entries keeps the text the chooser shows; of the new entries, the one of
@@ -566,26 +553,16 @@ void TForm1::LoadTableColumns()
     ParamCombo->clear();
     ParamCombo->showText(shown);
     VarTypes->clear();
-    const QString table = OrvexTable->currentText();
     try {
-        if (openStatusConnection()) {
-            SQLQueryStatus.setSql(QStringLiteral("DESCRIBE ") + table + QLatin1Char(';'));
-            SQLQueryStatus.open();
-            while (!SQLQueryStatus.eof()) {
-                ParamCombo->addItem(SQLQueryStatus.text(0));
-                VarTypes->addItem(SQLQueryStatus.text(1));
-                SQLQueryStatus.next();
-            }
-            ParamCombo->showText(shown);
-            SQLQueryStatus.close();
-        }
-        SQLConnectionStatus.close();
+        const StatusConnection::Columns columns =
+            status->describe(connectionSettings, OrvexTable->currentText());
+        ParamCombo->addItems(columns.names);
+        VarTypes->addItems(columns.types);
+        ParamCombo->showText(shown);
     } catch (const std::exception &) {
         ParamCombo->showText(shown);
-        // An open connection is not opened again, so one left open here would take the next
-        // lookup to this host and database even after the user changed the settings.
-        SQLConnectionStatus.close();
-        statusConnectionFailed();
+        Timer1->stop();
+        messages.information(QString::fromLatin1(SharedTexts::notRunning));
     }
 }
 

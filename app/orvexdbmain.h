@@ -2,8 +2,6 @@
 
 #include "app/completingcombobox.h"
 #include "common/connectionsettings.h"
-#include "db/sqlconnection.h"
-#include "db/sqlquery.h"
 #include "export/gridtext.h"
 #include "run/runcontroller.h"
 #include "run/statementhistory.h"
@@ -22,6 +20,7 @@ class LogView;
 class MapWindow;
 class SaveDialogSeam;
 class MessageSeam;
+class StatusConnection;
 class TOrvexSettingsForm;
 class QCheckBox;
 class QComboBox;
@@ -201,10 +200,9 @@ public:
     // The values the connections are made with; the settings dialog edits them.
     ConnectionSettings connectionSettings;
 
-    // The status connection and its statement serve the column lookup and cancelling; they are
-    // used on the main thread only, opened and closed around each use.
-    SqlConnection SQLConnectionStatus;
-    SqlQuery SQLQueryStatus {&SQLConnectionStatus};
+    // The status connection serves the column lookup and the cancel's process list and kill, on
+    // the main thread only, opened and closed around each use.
+    std::unique_ptr<StatusConnection> status;
 
     // Asks where "Save to CSV..." writes; tests put their own in place of the real dialog.
     std::unique_ptr<SaveDialogSeam> saveDialogs;
@@ -249,11 +247,6 @@ private:
     void buildFinderHistoryAndKeys();
     // Ctrl+Enter, F5, Ctrl+Up and Ctrl+Down in the SQL memo; true when the key was taken.
     bool sqlMemoKey(const QKeyEvent &key);
-    // Binds the status statement to the status connection, applies the recipe and opens it.
-    // Returns whether it is connected; throws on errors.
-    bool openStatusConnection();
-    // The failure of a status reading: the timer stops and the user is told.
-    void statusConnectionFailed();
     // A start asked for while a run is in progress: refused with a message while it starts or
     // runs; while it is being cancelled, nothing at all happens. True when refused.
     bool refuseStartDuringRun();

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+class SqlQuery;
+
 // A query is found in the server's process list by the server id of the connection that runs
 // it, then killed from another connection: the cancel of a run and the station check do so.
 namespace ProcessList {
@@ -29,6 +31,11 @@ bool isWorkerProcess(const QString &id, const QString &statement, std::uint64_t 
 // lists them, NULL read as empty) for which isWorkerProcess holds; empty when there is none, in
 // which case nothing is stopped or killed. Rows too short to hold a statement are passed over.
 QString workerProcessId(const QList<QStringList> &rows, std::uint64_t workerServerId);
+
+// Runs "SHOW PROCESSLIST;" with the query on its connection and returns its rows, each field as
+// text (NULL read as empty). The result is closed again; the connection is left as it was.
+// Throws DbError on the server's errors.
+QList<QStringList> readProcessList(SqlQuery &query);
 
 // "KILL QUERY <id>;": ends the process's running statement and leaves its connection open.
 QString killStatement(const QString &processId);

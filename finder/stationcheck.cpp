@@ -5,6 +5,7 @@
 #include "db/connectionrecipe.h"
 #include "db/processlist.h"
 #include "db/sqlconnection.h"
+#include "db/sqlquery.h"
 
 #include <exception>
 
@@ -88,16 +89,8 @@ void killStationCheck(const ConnectionSettings &settings, std::uint64_t serverId
         connection.open();
         if (!connection.connected())
             return;
-        QList<QStringList> rows;
-        SqlResult list = connection.query(QString(ProcessList::statement));
-        for (; !list.eof(); list.next()) {
-            QStringList row;
-            for (int field = 0; field < list.fieldCount(); ++field)
-                row << list.text(field);
-            rows << row;
-        }
-        list.close();
-        const QString processId = workerProcessId(rows, serverId);
+        SqlQuery query(&connection);
+        const QString processId = workerProcessId(readProcessList(query), serverId);
         if (!processId.isEmpty())
             connection.execute(killStatement(processId));
     } catch (const std::exception &) { }

@@ -1,15 +1,11 @@
 #include "run/runcontroller.h"
 
+#include "common/sharedtexts.h"
 #include "db/processlist.h"
-#include "db/sqlconnection.h"
-#include "db/sqlquery.h"
+#include "run/canceltexts.h"
 #include "run/runchannel.h"
 #include "run/servercounters.h"
 #include "run/serverreading.h"
-
-#include "common/sharedtexts.h"
-#include "db/connectionrecipe.h"
-#include "run/canceltexts.h"
 
 #include <QElapsedTimer>
 
@@ -28,28 +24,27 @@ QString notRunningText()
 
 } // namespace
 
-RunController::RunController(RunDisplay &display, SqlConnection &statusConnection,
-                             SqlQuery &statusQuery, Options options, QObject *parent)
+RunController::RunController(RunDisplay &display, std::unique_ptr<RunServer> server,
+                             Options options, QObject *parent)
     : QObject(parent)
     , display(display)
-    , statusConnection(statusConnection)
-    , statusQuery(statusQuery)
+    , server(std::move(server))
     , options(std::move(options))
-    , jobs(this, this->options.threadStarter)
 {
     // A child of the controller, so the window's object tree holds it as the timer it is.
     timer.setParent(this);
     timer.setInterval(this->options.progressIntervalMilliseconds);
 }
 
-RunController::RunController(RunDisplay &display, SqlConnection &statusConnection,
-                             SqlQuery &statusQuery, QObject *parent)
-    : RunController(display, statusConnection, statusQuery, Options(), parent)
+RunController::RunController(RunDisplay &display, std::unique_ptr<RunServer> server,
+                             QObject *parent)
+    : RunController(display, std::move(server), Options(), parent)
 { }
 
 RunController::~RunController()
 {
-    jobs.close();
+    // No reading still out comes back.
+    server.reset();
     if (channel) {
         channel->stop();
         // A kill that will never be sent no longer needs the worker's connection.
@@ -78,7 +73,7 @@ bool RunController::start(QueryJob runJob)
     runStartTime = currentLocalDays();
     display.runStarted();
     if (current(id))
-        ReadRowReadCounter(true);
+        ReadRowReadCounter(CounterMode::Raw);
     return true;
 }
 
@@ -87,11 +82,9 @@ void RunController::readListing(std::string_view statement, std::string key, int
 {
     const quint64 id = runId;
     try {
-        jobs.run<ServerReading>(
-            [settings = job.settings, statement, key = std::move(key), valueColumn] {
-                return readServerListing(settings, statement, key, valueColumn);
-            },
-            [this, id, then](ServerReading reading) { (this->*then)(id, reading); });
+        server->readListing(
+            job.settings, statement, std::move(key), valueColumn,
+            [this, id, then](const ServerReading &reading) { (this->*then)(id, reading); });
     } catch (const std::exception &error) {
         if (then == &RunController::progressRead) {
             // Without its reading the progress display stops, as after a failed reading; the
@@ -105,12 +98,11 @@ void RunController::readListing(std::string_view statement, std::string key, int
     }
 }
 
-void RunController::ReadRowReadCounter(bool raw)
+void RunController::ReadRowReadCounter(CounterMode mode)
 {
-    // The start reads the counter as the server reports it; the ticks read it against the
-    // baseline (progressRead).
     readListing(ServerCounters::statusStatement, std::string(ServerCounters::rowReadCounter), 1,
-                raw ? &RunController::baselineRead : &RunController::progressRead);
+                mode == CounterMode::Raw ? &RunController::baselineRead
+                                         : &RunController::progressRead);
 }
 
 void RunController::ReadTableRowCount(const QString &tableName)
@@ -158,7 +150,7 @@ void RunController::startWorker()
     timer.start();
     state_ = State::Running;
     try {
-        TMyThread(job, channel).start(jobs);
+        server->startWorker(job, channel);
     } catch (const std::exception &error) {
         failRun(QString::fromLocal8Bit(error.what()));
     }
@@ -179,7 +171,7 @@ void RunController::readProgress()
     if (progressReadingRun == runId)
         return;
     progressReadingRun = runId;
-    ReadRowReadCounter(false);
+    ReadRowReadCounter(CounterMode::SinceBaseline);
 }
 
 void RunController::progressRead(quint64 id, const ServerReading &reading)
@@ -279,13 +271,6 @@ void RunController::apply(RunOutput &output)
     }
 }
 
-void RunController::openStatusConnection()
-{
-    statusQuery.setConnection(&statusConnection);
-    applyRecipe(statusConnection, job.settings);
-    statusConnection.open();
-}
-
 void RunController::cancel()
 {
     if (state_ != State::Starting && state_ != State::Running)
@@ -314,36 +299,21 @@ void RunController::cancel()
     // The worker's connection is known: its query is killed if the server still runs it.
     QString processId;
     try {
-        openStatusConnection();
-        if (statusConnection.connected()) {
-            statusQuery.setSql(ProcessList::statement);
-            statusQuery.open();
-            QList<QStringList> rows;
-            for (; !statusQuery.eof(); statusQuery.next()) {
-                QStringList row;
-                for (int field = 0; field < statusQuery.fieldCount(); ++field)
-                    row << statusQuery.text(field);
-                rows << row;
-            }
-            statusQuery.close();
-            processId = workerProcessId(rows, channel->serverId());
-        }
-        const bool found = !processId.isEmpty() && statusConnection.connected();
-        statusConnection.close();
-        if (found && options.queryFound)
-            options.queryFound();
-        // A query that has ended since the list was read leaves nothing to kill: the worker,
-        // which closes its connection, ends the run as it would without the cancel.
-        if (found && channel->stopAndHoldConnection())
-            beginKill(processId);
-        else
-            logAfterWorkerOutput(CancelTexts::done);
+        processId = workerProcessId(server->processList(job.settings), channel->serverId());
     } catch (const std::exception &) {
-        // Nothing was stopped: the run goes on. The connection is closed, so the next use
-        // opens it afresh with the settings of its time.
-        statusConnection.close();
+        // Nothing was stopped: the run goes on.
         display.runMessage(CancelTexts::noConnection);
+        return;
     }
+    const bool found = !processId.isEmpty();
+    if (found && options.queryFound)
+        options.queryFound();
+    // A query that has ended since the list was read leaves nothing to kill: the worker, which
+    // closes its connection, ends the run as it would without the cancel.
+    if (found && channel->stopAndHoldConnection())
+        beginKill(processId);
+    else
+        logAfterWorkerOutput(CancelTexts::done);
 }
 
 void RunController::logAfterWorkerOutput(const QString &line)
@@ -363,12 +333,13 @@ void RunController::beginKill(const QString &processId)
     // killed, and keeps its connection until then.
     state_ = State::Cancelling;
     pending.clear();
-    display.runCancelled();
-    display.runLogLine(killingQueryLine(processId));
     // The window goes on with its other events during the pause, but takes no other start or
-    // cancel: the run is cancelling.
+    // cancel: the run is cancelling. The kill is set up before anything is shown, so a display
+    // that fails cannot leave the run cancelling for good.
     QTimer::singleShot(options.cancelPauseMilliseconds, this,
                        [this, id = runId, processId] { killAfterPause(id, processId); });
+    display.runCancelled();
+    display.runLogLine(killingQueryLine(processId));
 }
 
 void RunController::killAfterPause(quint64 id, const QString &processId)
@@ -376,11 +347,8 @@ void RunController::killAfterPause(quint64 id, const QString &processId)
     if (!current(id) || state_ != State::Cancelling)
         return;
     try {
-        openStatusConnection();
-        statusQuery.setSql(killStatement(processId));
-        statusQuery.execSql();
+        server->kill(job.settings, processId);
     } catch (const std::exception &) {
-        statusConnection.close();
         channel->cutConnection();
         endRun();
         display.runMessage(CancelTexts::noConnection);
@@ -394,7 +362,6 @@ void RunController::killAfterPause(quint64 id, const QString &processId)
     display.runLogLine(killedQueryLine(processId));
     endRun();
     display.runFinished();
-    statusConnection.close();
     display.runLogLine(CancelTexts::done);
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "common/backgroundthread.h"
 #include "common/connectionsettings.h"
 #include "run/progresstext.h"
 #include "run/queryworker.h"
+#include "run/runserver.h"
 
 #include <QObject>
 #include <QString>
@@ -18,8 +18,6 @@
 
 class ResultChunk;
 class RunChannel;
-class SqlConnection;
-class SqlQuery;
 struct RunOutput;
 struct ServerReading;
 
@@ -55,8 +53,8 @@ public:
 
 // One query run from start to end, away from any widget: the first counter readings, the
 // worker and its hand-over, the progress readings once a second, and the cancel with its kill on
-// the server. Work away from the window's thread goes through one JobRunner; its results come
-// back as events of the window's thread, and the controller never runs an event loop of its own.
+// the server. It asks the server for all of these through a RunServer, whose readings come back
+// as events of the window's thread; the controller never runs an event loop of its own.
 //
 // A run goes through these states; a request that means nothing in the state it finds does
 // nothing:
@@ -81,8 +79,6 @@ public:
     {
         int cancelPauseMilliseconds = 5000;
         int progressIntervalMilliseconds = 1000;
-        // How threads are started; tests make one fail, or hold one back.
-        JobRunner::ThreadStarter threadStarter = startBackgroundThread;
         // For tests: called by a cancel that has found the worker's query in the process list,
         // before it stops the run; and on the worker thread once the worker has finished its
         // statement, before it closes its connection (RunChannel::setFinishingHook).
@@ -90,11 +86,9 @@ public:
         std::function<void()> workerFinishing;
     };
 
-    // The status connection and its statement serve the cancel's process list and kill; the
-    // controller opens and closes the connection around each use.
-    RunController(RunDisplay &display, SqlConnection &statusConnection, SqlQuery &statusQuery,
-                  Options options, QObject *parent = nullptr);
-    RunController(RunDisplay &display, SqlConnection &statusConnection, SqlQuery &statusQuery,
+    RunController(RunDisplay &display, std::unique_ptr<RunServer> server, Options options,
+                  QObject *parent = nullptr);
+    RunController(RunDisplay &display, std::unique_ptr<RunServer> server,
                   QObject *parent = nullptr);
     // A run still going is stopped: its worker ends by itself and nothing of it comes back.
     ~RunController() override;
@@ -125,8 +119,12 @@ public:
 private:
     // Whether output or a reading for run id may still be shown.
     bool current(quint64 id) const { return id == runId && state_ != State::Idle; }
+    // How the row-read counter is read: as the server reports it, for the start's baseline, or
+    // against that baseline, for a progress tick. The reading goes on to baselineRead or to
+    // progressRead accordingly.
+    enum class CounterMode { Raw, SinceBaseline };
     // The start's readings, in this order, then the worker.
-    void ReadRowReadCounter(bool raw);
+    void ReadRowReadCounter(CounterMode mode);
     void ReadTableRowCount(const QString &tableName);
     // A reading of the start is back: a failure is told; true when the run still starts.
     bool startReadingBack(quint64 id, const ServerReading &reading);
@@ -151,17 +149,14 @@ private:
     // The cancel's steps after the run has been stopped: the pause, then the kill.
     void beginKill(const QString &processId);
     void killAfterPause(quint64 id, const QString &processId);
-    void openStatusConnection();
     // Ends the current run: idle, timer off, its channel stopped and let go.
     void endRun();
     // The run could not go on: it ends, and the error is shown.
     void failRun(const QString &error);
 
     RunDisplay &display;
-    SqlConnection &statusConnection;
-    SqlQuery &statusQuery;
+    std::unique_ptr<RunServer> server;
     Options options;
-    JobRunner jobs;
     QTimer timer;
 
     State state_ = State::Idle;

@@ -20,3 +20,8 @@ set_tests_properties(tst_splitarchive PROPERTIES
     RESOURCE_LOCK spiderdb
     LABELS spider
     ENVIRONMENT "MYSQL_UNIX_PORT=${ORVEX_SPIDERDB_FRONT}/mysqld.sock;ORVEX_TESTDB_DIR=${ORVEX_SPIDERDB_FRONT};ORVEX_SPIDERDB_DIR=${ORVEX_SPIDERDB_DIR};QT_QPA_PLATFORM=offscreen")
+
+# The run controller's states, driven by a stand-in server: no database.
+add_executable(tst_runstates tst_runstates.cpp resultrows.h)
+target_link_libraries(tst_runstates PRIVATE orvex_run Qt6::Test)
+add_test(NAME tst_runstates COMMAND tst_runstates)

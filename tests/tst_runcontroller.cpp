@@ -1,16 +1,18 @@
-// The run controller without a window, against the test server: a run from its start to its end,
-// the cancel at each moment of a run, and the failures that must still end a run.
+// The run controller without a window, end to end against the test server: a run from its start
+// to its end, the cancel while records stream, as the query ends and before the worker connects,
+// a kill that fails or is answered late, and the progress ticks. Every state of a run, driven by
+// a stand-in server, is in tst_runstates.
 #include "common/backgroundthread.h"
 #include "common/groupthousands.h"
 #include "db/clientlibrary.h"
 #include "db/connectionrecipe.h"
 #include "db/sqlconnection.h"
 #include "db/sqlquery.h"
+#include "db/statusconnection.h"
 #include "run/progresstext.h"
 #include "run/runcontroller.h"
 #include "store/resultchunk.h"
 #include "tests/holdingrelay.h"
-#include "tests/silentsocket.h"
 #include "tests/testserver.h"
 
 #include <QCoreApplication>
@@ -23,8 +25,6 @@
 #include <future>
 #include <mutex>
 #include <set>
-#include <stdexcept>
-#include <system_error>
 
 namespace {
 
@@ -46,20 +46,13 @@ public:
     }
     void runRecords(std::shared_ptr<const ResultChunk> records) override
     {
-        if (onRecords)
-            onRecords();
         recordCount += records->recordCount();
         if (events.isEmpty() || !events.last().startsWith(QStringLiteral("records ")))
             events << QString();
         events.last() = QStringLiteral("records ") + QString::number(recordCount);
     }
     void runLogLine(const QString &line) override { events << QStringLiteral("log ") + line; }
-    void runMessage(const QString &text) override
-    {
-        events << QStringLiteral("message ") + text;
-        if (onMessage)
-            onMessage(text);
-    }
+    void runMessage(const QString &text) override { events << QStringLiteral("message ") + text; }
     void runError(const QString &text) override { events << QStringLiteral("error ") + text; }
     void runProgress(const ProgressTick &tick) override
     {
@@ -79,8 +72,6 @@ public:
     QStringList events;
     QStringList ticks;
     int recordCount = 0;
-    std::function<void()> onRecords;
-    std::function<void(const QString &)> onMessage;
 };
 
 QueryJob jobFor(const QString &statement, ConnectionSettings settings = {})
@@ -114,9 +105,6 @@ struct StartGate
                 const std::lock_guard lock(self->mutex);
                 start = ++self->started;
             }
-            if (start == self->failing)
-                throw std::system_error(
-                    std::make_error_code(std::errc::resource_unavailable_try_again), "no thread");
             startBackgroundThread([self, start, work = std::move(work)] {
                 {
                     std::unique_lock lock(self->mutex);
@@ -134,11 +122,6 @@ struct StartGate
         };
     }
 
-    int startCount()
-    {
-        const std::lock_guard lock(mutex);
-        return started;
-    }
     void release(int start)
     {
         {
@@ -164,8 +147,6 @@ struct StartGate
     }
 
     const std::function<bool(int)> holds;
-    // The start that cannot make its thread, if any.
-    int failing = 0;
     std::mutex mutex;
     std::condition_variable changed;
     int started = 0;
@@ -206,8 +187,7 @@ class TestRunController : public QObject
     Q_OBJECT
 
 private:
-    SqlConnection statusConnection;
-    SqlQuery statusQuery {&statusConnection};
+    StatusConnection status;
     RecordingDisplay display;
     std::unique_ptr<RunController> controller;
     // The gate of the test's thread starts, if it holds any; opened at the end of each test.
@@ -216,14 +196,15 @@ private:
     void holdStarts(std::function<bool(int)> holds, RunController::Options options = fastOptions())
     {
         gate = std::make_shared<StartGate>(std::move(holds));
-        options.threadStarter = gate->starter(gate);
-        makeController(std::move(options));
+        makeController(std::move(options), gate->starter(gate));
     }
 
-    void makeController(RunController::Options options = fastOptions())
+    void makeController(RunController::Options options = fastOptions(),
+                        JobRunner::ThreadStarter starter = startBackgroundThread)
     {
-        controller = std::make_unique<RunController>(display, statusConnection, statusQuery,
-                                                     std::move(options));
+        controller = std::make_unique<RunController>(
+            display, std::make_unique<ConnectionRunServer>(status, std::move(starter)),
+            std::move(options));
         connect(controller->progressTimer(), &QTimer::timeout, controller.get(),
                 &RunController::readProgress);
     }
@@ -279,29 +260,6 @@ private slots:
         QVERIFY(controller->readCounterBaseline() > 0);
         QVERIFY(controller->totalRowEstimate() > 200000);
         QVERIFY(!controller->progressTimer()->isActive());
-    }
-
-    // A cancel while the start still reads the server's counters ends the run at once: no
-    // worker runs the statement, and the readings that come back later show nothing.
-    void cancelWhileTheStartReads()
-    {
-        SilentSocket server;
-        QVERIFY(server.listening());
-        ConnectionSettings hanging;
-        hanging.host = server.host();
-        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1"), hanging)));
-        QTest::qWait(100);
-        QCOMPARE(controller->state(), State::Starting);
-        controller->cancel();
-        QVERIFY(controller->idle());
-        QCOMPARE(display.events,
-                 (QStringList {QStringLiteral("started"), QStringLiteral("finished"),
-                               QStringLiteral("log Done...")}));
-        controller->cancel();
-        server.close();
-        QTRY_COMPARE_WITH_TIMEOUT(backgroundThreadsRunning(), 0, 20000);
-        QTest::qWait(50);
-        QCOMPARE(display.events.size(), 3);
     }
 
     // A cancel while records stream: the run stops at once, its query is killed after the
@@ -394,33 +352,6 @@ private slots:
                                QStringLiteral("finished")}));
     }
 
-    // A cancel that finds no query (it has ended, and the worker's output has not all been
-    // shown yet) logs "Done..." after what the worker handed over before the click.
-    void cancelFindingNoQueryLogsAfterTheWorkersOutput()
-    {
-        auto worker = std::make_shared<Meeting>();
-        RunController::Options options = fastOptions();
-        options.workerFinishing = [worker] {
-            worker->arrived.set_value();
-            worker->going.wait();
-        };
-        const auto release = qScopeGuard([worker] { worker->letGo(); });
-        holdStarts([](int start) { return start == 3; }, options);
-        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 7 AS seven"))));
-        QTRY_COMPARE(controller->state(), State::Running);
-        // The worker runs its statement while the window handles no event.
-        gate->release(3);
-        QCOMPARE(worker->arrival.wait_for(std::chrono::seconds(20)), std::future_status::ready);
-        controller->cancel();
-        worker->letGo();
-        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
-        QCOMPARE(display.events,
-                 (QStringList {QStringLiteral("started"), QStringLiteral("log Starting..."),
-                               QStringLiteral("columns seven"), QStringLiteral("records 1"),
-                               QStringLiteral("log Done..."), QStringLiteral("log All done!"),
-                               QStringLiteral("finished")}));
-    }
-
     // A cancel after the worker was started but before it connected: the run ends at once, and
     // the worker, connecting later, sends no statement at all (the server's general query log
     // shows none).
@@ -451,83 +382,6 @@ private slots:
                  QStringLiteral("0"));
         QTest::qWait(50);
         QCOMPARE(display.events.size(), 3);
-    }
-
-    // The start reading of a cancelled run that comes back while the next run starts is that
-    // run's no more: it neither sets the next run's baseline nor tells its failure there.
-    void staleStartReadingIsDropped()
-    {
-        RunController::Options options = fastOptions();
-        // No progress reading joins the starts counted.
-        options.progressIntervalMilliseconds = 3600 * 1000;
-        holdStarts([](int start) { return start <= 2; }, options);
-        ConnectionSettings refused;
-        refused.password = QStringLiteral("not the password");
-        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1"), refused)));
-        controller->cancel();
-        QVERIFY(controller->idle());
-        display = RecordingDisplay();
-        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1 AS one"))));
-        // The cancelled run's reading fails and comes back while this run still starts.
-        gate->release(1);
-        QVERIFY(gate->awaitReturn(1));
-        QCoreApplication::processEvents();
-        QCOMPARE(controller->state(), State::Starting);
-        gate->release(2);
-        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
-        QCOMPARE(display.events,
-                 (QStringList {QStringLiteral("started"), QStringLiteral("log Starting..."),
-                               QStringLiteral("columns one"), QStringLiteral("records 1"),
-                               QStringLiteral("log All done!"), QStringLiteral("finished")}));
-        QVERIFY(controller->readCounterBaseline() > 0);
-        // The two baselines, this run's row count and its worker.
-        QCOMPARE(gate->startCount(), 4);
-    }
-
-    // A progress reading slower than the tick: no other one starts while it is out, so a slow
-    // server does not collect a thread and a connection of the program every second.
-    void noSecondProgressReadingWhileOneIsOut()
-    {
-        RunController::Options options = fastOptions();
-        // The test ticks by itself.
-        options.progressIntervalMilliseconds = 3600 * 1000;
-        holdStarts([](int start) { return start >= 3; }, options);
-        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1"))));
-        QTRY_COMPARE(controller->state(), State::Running);
-        QCOMPARE(gate->startCount(), 3);
-        for (int tick = 0; tick < 3; ++tick)
-            controller->readProgress();
-        QCOMPARE(gate->startCount(), 4);
-        gate->release(4);
-        QTRY_COMPARE(display.ticks.size(), 1);
-        controller->readProgress();
-        QCOMPARE(gate->startCount(), 5);
-        gate->releaseAll();
-        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
-    }
-
-    // A progress reading whose thread cannot be made stops the progress display; the run goes
-    // on to its end.
-    void progressReadingThatCannotStart()
-    {
-        RunController::Options options = fastOptions();
-        options.progressIntervalMilliseconds = 3600 * 1000;
-        holdStarts([](int start) { return start == 3; }, options);
-        gate->failing = 4;
-        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1 AS one"))));
-        QTRY_COMPARE(controller->state(), State::Running);
-        controller->readProgress();
-        QVERIFY(!controller->progressTimer()->isActive());
-        QCOMPARE(controller->state(), State::Running);
-        gate->release(3);
-        QTRY_VERIFY_WITH_TIMEOUT(controller->idle(), 10000);
-        QCOMPARE(display.events.size(), 7);
-        QVERIFY2(display.events.at(1).startsWith(QStringLiteral("error no thread")),
-                 qPrintable(display.events.at(1)));
-        QCOMPARE(display.events.mid(2),
-                 (QStringList {QStringLiteral("log Starting..."), QStringLiteral("columns one"),
-                               QStringLiteral("records 1"), QStringLiteral("log All done!"),
-                               QStringLiteral("finished")}));
     }
 
     // A server that answers the kill late (a split archive's front waits for its busy backend):
@@ -575,52 +429,6 @@ private slots:
         // the kill, and the worker with it.
         QTRY_COMPARE_WITH_TIMEOUT(serverStatement(worker), QString(), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(backgroundThreadsRunning(), 0, 10000);
-    }
-
-    // Output the window fails to show is lost, but the run goes on to its end.
-    void outputThatCannotBeShownDoesNotStallTheRun()
-    {
-        int failures = 1;
-        display.onRecords = [&] {
-            if (failures-- > 0)
-                throw std::runtime_error("out of memory");
-        };
-        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1 AS one"))));
-        QTRY_VERIFY(controller->idle());
-        QCOMPARE(display.events,
-                 (QStringList {QStringLiteral("started"), QStringLiteral("log Starting..."),
-                               QStringLiteral("columns one"), QStringLiteral("error out of memory"),
-                               QStringLiteral("log All done!"), QStringLiteral("finished")}));
-    }
-
-    // A thread that cannot be made (for the first reading, or for the worker) ends the run.
-    void threadThatCannotStart_data()
-    {
-        QTest::addColumn<int>("failingStart");
-        QTest::newRow("first reading") << 1;
-        QTest::newRow("worker") << 3;
-    }
-
-    void threadThatCannotStart()
-    {
-        QFETCH(int, failingStart);
-        auto starts = std::make_shared<int>(0);
-        RunController::Options options = fastOptions();
-        options.threadStarter = [starts, failingStart](std::function<void()> work) {
-            if (++*starts == failingStart)
-                throw std::system_error(
-                    std::make_error_code(std::errc::resource_unavailable_try_again), "no thread");
-            startBackgroundThread(std::move(work));
-        };
-        makeController(options);
-        QVERIFY(controller->start(jobFor(QStringLiteral("SELECT 1"))));
-        QTRY_VERIFY(controller->idle());
-        QCOMPARE(display.events.size(), 3);
-        QCOMPARE(display.events.at(0), QStringLiteral("started"));
-        QCOMPARE(display.events.at(1), QStringLiteral("finished"));
-        QVERIFY2(display.events.at(2).startsWith(QStringLiteral("error no thread")),
-                 qPrintable(display.events.at(2)));
-        QVERIFY(!controller->progressTimer()->isActive());
     }
 
     // Once a second the server's counter is read against the baseline; a reading that fails
