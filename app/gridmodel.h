@@ -22,10 +22,10 @@ public:
     GridModel(int columns, int gridRows, QObject *parent = nullptr);
 
     // Grid size as the rest of the program counts it: rows include the header row.
-    int gridColumnCount() const { return grid.columnCount(); }
-    int gridRowCount() const { return grid.rowCount(); }
+    int gridColumnCount() const { return store_.columnCount(); }
+    int gridRowCount() const { return store_.rowCount(); }
     // The content, for the exports.
-    const ResultStore &store() const { return grid; }
+    const ResultStore &store() const { return store_; }
 
     // Blanks every cell, the header row included, keeping the column and row counts.
     void startRun();
@@ -34,7 +34,7 @@ public:
     void setResultColumns(std::vector<std::string> names);
     // The batch's records go to the rows after the last record written, one row each; the grid
     // gets more rows where it is too short.
-    void appendRecords(std::shared_ptr<const ResultChunk> batch);
+    void appendRecords(std::shared_ptr<const RecordBatch> batch);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -42,5 +42,5 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    ResultStore grid;
+    ResultStore store_;
 };

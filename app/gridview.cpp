@@ -85,7 +85,7 @@ void GridView::setModel(QAbstractItemModel *model)
     source = model;
     header->setModel(model);
     current = QPersistentModelIndex();
-    chosen.clear();
+    selection_.clear();
     anchorRow = anchorColumn = 0;
     announceModelChange(QAccessibleTableModelChangeEvent::ModelReset);
     if (model) {
@@ -236,10 +236,10 @@ void GridView::selectionChanged()
     QAccessible::updateAccessibility(&within);
     // Bridges that take no notice of the above hear of the current cell: the only one selected,
     // or one added to the selection. Blocks are never announced cell by cell.
-    if (!current.isValid() || !chosen.contains(current.row(), current.column()))
+    if (!current.isValid() || !selection_.contains(current.row(), current.column()))
         return;
-    const bool alone = chosen.ranges().size() == 1
-        && chosen.ranges().front()
+    const bool alone = selection_.ranges().size() == 1
+        && selection_.ranges().front()
             == CellRange {current.row(), current.column(), current.row(), current.column()};
     QAccessibleEvent cell(this, alone ? QAccessible::Selection : QAccessible::SelectionAdd);
     cell.setChild(gridAccessibleChild(current.row(), current.column(), columnCount()));
@@ -274,9 +274,9 @@ void GridView::setCurrentIndex(const QModelIndex &index)
     if (index.isValid()) {
         anchorRow = index.row();
         anchorColumn = index.column();
-        chosen.select({anchorRow, anchorColumn, anchorRow, anchorColumn});
+        selection_.select({anchorRow, anchorColumn, anchorRow, anchorColumn});
     } else {
-        chosen.clear();
+        selection_.clear();
     }
     selectionChanged();
     announceCurrent();
@@ -313,7 +313,7 @@ void GridView::moveCurrent(int row, int column, bool extend)
         source->index(std::clamp(row, 0, rows - 1), std::clamp(column, 0, columns - 1));
     if (extend) {
         current = index;
-        chosen.replaceLast(
+        selection_.replaceLast(
             CellRange::between(anchorRow, anchorColumn, index.row(), index.column()));
         selectionChanged();
         announceCurrent();
@@ -327,13 +327,13 @@ void GridView::selectAll()
 {
     if (columnCount() == 0)
         return;
-    chosen.select({0, 0, CellRange::toLastRow, columnCount() - 1});
+    selection_.select({0, 0, CellRange::toLastRow, columnCount() - 1});
     selectionChanged();
 }
 
 void GridView::clearSelection()
 {
-    chosen.clear();
+    selection_.clear();
     selectionChanged();
 }
 
@@ -343,9 +343,9 @@ void GridView::selectColumn(int column, bool add)
         return;
     const CellRange block {0, column, CellRange::toLastRow, column};
     if (add)
-        chosen.add(block);
+        selection_.add(block);
     else
-        chosen.select(block);
+        selection_.select(block);
     selectionChanged();
 }
 
@@ -355,15 +355,15 @@ void GridView::selectRow(int row, bool add)
         return;
     const CellRange block {row, 0, row, columnCount() - 1};
     if (add)
-        chosen.add(block);
+        selection_.add(block);
     else
-        chosen.select(block);
+        selection_.select(block);
     selectionChanged();
 }
 
 void GridView::deselect(const CellRange &range)
 {
-    chosen.remove(range);
+    selection_.remove(range);
     selectionChanged();
 }
 
@@ -371,17 +371,17 @@ QByteArray GridView::selectedText(bool withNames) const
 {
     // The grid's own model copies straight from its store, a million rows at a time.
     const auto *grid = qobject_cast<const GridModel *>(source.data());
-    if (!grid || chosen.isEmpty())
+    if (!grid || selection_.isEmpty())
         return {};
-    return BuildSelectionText(grid->store(), chosen, withNames);
+    return BuildSelectionText(grid->store(), selection_, withNames);
 }
 
 void GridView::copy(bool withNames)
 {
     const auto *grid = qobject_cast<const GridModel *>(source.data());
-    if (grid && !chosen.isEmpty()) {
+    if (grid && !selection_.isEmpty()) {
         const QString refusal = ClipboardRefusal(
-            SelectionTextBytes(grid->store(), chosen, withNames), AvailableMemoryBytes());
+            SelectionTextBytes(grid->store(), selection_, withNames), AvailableMemoryBytes());
         if (!refusal.isEmpty()) {
             emit copyRefused(refusal);
             return;
@@ -410,7 +410,7 @@ void GridView::fitColumnToContents(int column)
 QMenu *GridView::createContextMenu()
 {
     auto *menu = new QMenu;
-    const bool any = !chosen.isEmpty();
+    const bool any = !selection_.isEmpty();
     copyAction->setEnabled(any);
     copyNamesAction->setEnabled(any);
     menu->addAction(copyAction);
@@ -437,8 +437,8 @@ void GridView::focusInEvent(QFocusEvent *event)
 void GridView::headerPressed(int column)
 {
     if (headerModifiers & Qt::ShiftModifier) {
-        chosen.replaceLast({0, std::min(anchorColumn, column), CellRange::toLastRow,
-                            std::max(anchorColumn, column)});
+        selection_.replaceLast({0, std::min(anchorColumn, column), CellRange::toLastRow,
+                                std::max(anchorColumn, column)});
         selectionChanged();
     } else {
         selectColumn(column, headerModifiers & Qt::ControlModifier);
@@ -530,7 +530,7 @@ void GridView::paintEvent(QPaintEvent *event)
             const QRect cell(header->sectionViewportPosition(column), y,
                              header->sectionSize(column), rowPixels);
             const QModelIndex index = source->index(row, column);
-            const bool selected = chosen.contains(row, column);
+            const bool selected = selection_.contains(row, column);
             if (selected)
                 painter.fillRect(cell, colors.brush(QPalette::Highlight));
             const QString text = source->data(index, Qt::DisplayRole).toString();
@@ -614,7 +614,7 @@ void GridView::mousePressEvent(QMouseEvent *event)
     const int row = index.row();
     const int column = index.column();
     // A right click on the selection keeps it for the context menu.
-    if (event->button() == Qt::RightButton && chosen.contains(row, column))
+    if (event->button() == Qt::RightButton && selection_.contains(row, column))
         return;
     dragging = event->button() == Qt::LeftButton;
     if (event->modifiers() & Qt::ShiftModifier) {
@@ -623,7 +623,7 @@ void GridView::mousePressEvent(QMouseEvent *event)
         current = index;
         anchorRow = row;
         anchorColumn = column;
-        chosen.add({row, column, row, column});
+        selection_.add({row, column, row, column});
         selectionChanged();
         announceCurrent();
     } else {

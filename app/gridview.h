@@ -73,8 +73,8 @@ public:
     // Scrolls as little as needed to show the cell whole.
     void scrollTo(const QModelIndex &index);
 
-    const GridSelection &selection() const { return chosen; }
-    bool isSelected(int row, int column) const { return chosen.contains(row, column); }
+    const GridSelection &selection() const { return selection_; }
+    bool isSelected(int row, int column) const { return selection_.contains(row, column); }
     void selectAll();
     void clearSelection();
     // Selects the whole column or row, rows that arrive later included; with add, besides what
@@ -135,7 +135,7 @@ private:
     QHeaderView *header;
     int rowPixels = 16;
     QPersistentModelIndex current;
-    GridSelection chosen;
+    GridSelection selection_;
     // The cell or column where a Shift+click or Shift+key selection starts.
     int anchorRow = 0;
     int anchorColumn = 0;

@@ -80,7 +80,7 @@ void LogView::appendPlainText(const QString &text)
     announceLines(first, position);
 }
 
-void LogView::appendEchoLines(std::shared_ptr<const ResultChunk> batch)
+void LogView::appendEchoLines(std::shared_ptr<const RecordBatch> batch)
 {
     const qint64 position = textEnd();
     const qsizetype first = log.lineCount();

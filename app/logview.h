@@ -44,7 +44,7 @@ public:
     // As a plain text box adds text: each line of the text (split at "\n") becomes a line.
     void appendPlainText(const QString &text);
     // One line per record of the batch (the record's echo line), sharing the batch's storage.
-    void appendEchoLines(std::shared_ptr<const ResultChunk> batch);
+    void appendEchoLines(std::shared_ptr<const RecordBatch> batch);
     void clear();
     // Replaces the log by the lines of the text; an empty text leaves no line.
     void setPlainText(const QString &text);

@@ -161,8 +161,8 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
     buildFinderHistoryAndKeys();
 
     status = std::make_unique<StatusConnection>();
-    runs = new RunController(*this, std::make_unique<ConnectionRunServer>(*status), this);
-    Timer1 = named(runs->progressTimer(), "Timer1");
+    runController = new RunController(*this, std::make_unique<ConnectionRunServer>(*status), this);
+    Timer1 = named(runController->progressTimer(), "Timer1");
 
     connect(SearchButton, &QPushButton::clicked, this, &TForm1::SearchButtonClick);
     connect(GenerateSQLButton, &QPushButton::clicked, this, &TForm1::GenerateSQLButtonClick);
@@ -191,8 +191,8 @@ TForm1::~TForm1()
 {
     // A run still going ends on its own, and a reading still out is not waited for; nothing of
     // either may reach a window that is gone.
-    delete runs;
-    runs = nullptr;
+    delete runController;
+    runController = nullptr;
 }
 
 void TForm1::buildConstraintPanel()
@@ -505,7 +505,7 @@ void TForm1::GenerateSQLButtonClick()
 
 bool TForm1::refuseStartDuringRun()
 {
-    switch (runs->state()) {
+    switch (runController->state()) {
     case RunController::State::Idle:
         return false;
     case RunController::State::Cancelling:
@@ -594,7 +594,7 @@ void TForm1::StartRun()
     StringGrid1->clearSelection();
     StatusMessage->setText(QStringLiteral("Running query..."));
     StatusMessage->repaint();
-    runs->start(std::move(job));
+    runController->start(std::move(job));
 }
 
 void TForm1::runStarted()
@@ -614,10 +614,10 @@ void TForm1::runColumns(std::vector<std::string> names)
     gridModel->setResultColumns(std::move(names));
 }
 
-void TForm1::runRecords(std::shared_ptr<const ResultChunk> records)
+void TForm1::runBatch(std::shared_ptr<const RecordBatch> batch)
 {
-    gridModel->appendRecords(records);
-    Memo1->appendEchoLines(std::move(records));
+    gridModel->appendRecords(batch);
+    Memo1->appendEchoLines(std::move(batch));
 }
 
 void TForm1::runLogLine(const QString &line)
@@ -695,7 +695,7 @@ void TForm1::Timer1Timer()
 {
     // The reading is made away from the window and shown when it is back; a tick that comes
     // while the last reading is still out is skipped.
-    runs->readProgress();
+    runController->readProgress();
 }
 
 void TForm1::CancelButtonClick()
@@ -705,7 +705,7 @@ void TForm1::CancelButtonClick()
 
 void TForm1::CancelRun()
 {
-    runs->cancel();
+    runController->cancel();
 }
 
 void TForm1::SaveCSVButtonClick()

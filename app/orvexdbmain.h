@@ -73,7 +73,7 @@ public:
     // Cancels the current run as far as its state allows (see RunController).
     void CancelRun();
     // True from the start of a run until it has finished or been cancelled.
-    bool runInProgress() const { return !runs->idle(); }
+    bool runInProgress() const { return !runController->idle(); }
 
     // Areas
     QFrame *Panel1 = nullptr;
@@ -208,7 +208,7 @@ public:
     std::unique_ptr<SaveDialogSeam> saveDialogs;
 
     // Runs the statements: the run's state from start to end, its readings, worker and cancel.
-    RunController *runs = nullptr;
+    RunController *runController = nullptr;
 
 public slots:
     void FormCreate();
@@ -260,7 +260,7 @@ private:
     // What a run shows (RunDisplay).
     void runStarted() override;
     void runColumns(std::vector<std::string> names) override;
-    void runRecords(std::shared_ptr<const ResultChunk> records) override;
+    void runBatch(std::shared_ptr<const RecordBatch> batch) override;
     void runLogLine(const QString &line) override;
     void runMessage(const QString &text) override;
     void runError(const QString &text) override;

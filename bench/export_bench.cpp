@@ -74,7 +74,7 @@ const char *const stations[][3] = {{"SWF", "KSWF", "72503"},
 
 // One observation of 25 columns: identifiers, date, position, weather values with some missing,
 // a time stamp and the raw report, whose blanks make the CSV quote them.
-void appendObservation(ResultChunkBuilder &builder, Random &random, int id)
+void appendObservation(RecordBatchBuilder &builder, Random &random, int id)
 {
     const auto &station = stations[random.below(5)];
     const int year = 1990 + random.below(23);
@@ -165,7 +165,7 @@ int main(int argc, char *argv[])
         names.push_back("column" + std::to_string(i));
     grid.setHeader(names);
     Random random;
-    ResultChunkBuilder builder(columns);
+    RecordBatchBuilder builder(columns);
     for (int written = 0; written < records;) {
         const int size = std::min(records - written, 1000);
         for (int r = 0; r < size; ++r)

@@ -64,7 +64,7 @@ ResultStore syntheticResult(long records, int stations)
     const int columns = 25;
     ResultStore store(columns, 1);
     store.setHeader(std::vector<std::string>(std::begin(names), std::end(names)));
-    ResultChunkBuilder builder(columns);
+    RecordBatchBuilder builder(columns);
     std::uint64_t random = 0x9e3779b97f4a7c15u;
     const auto next = [&random] {
         random ^= random << 13;

@@ -74,7 +74,7 @@ const char *const stations[][3] = {{"SWF", "KSWF", "72503"}, {"LAS", "KLAS", "72
 
 // One surface observation of 25 columns: id, date and hour, station identifiers and position,
 // then weather values, some of them missing (NULL) as sensors often are.
-void appendObservation(ResultChunkBuilder &builder, Random &random, int id)
+void appendObservation(RecordBatchBuilder &builder, Random &random, int id)
 {
     const auto &station = stations[random.below(6)];
     builder.appendField(std::to_string(id));
@@ -155,7 +155,7 @@ int main(int argc, char *argv[])
     log.appendLine(QStringLiteral("Starting..."));
 
     Random random;
-    ResultChunkBuilder builder(columns);
+    RecordBatchBuilder builder(columns);
     std::vector<double> buildTimes, gridTimes, logTimes, eventTimes;
     std::size_t csvBytes = 0;
     int written = 0;

@@ -356,7 +356,7 @@ SqlResult SqlConnection::query(QByteArrayView sql)
     return result;
 }
 
-SqlResult SqlConnection::queryRows(QByteArrayView sql, RowWay way)
+SqlResult SqlConnection::queryRows(QByteArrayView sql, Prepare prepare)
 {
     MYSQL *mysql = handleForStatement();
     StatementHandle statement(mysql_stmt_init(mysql));
@@ -377,7 +377,7 @@ SqlResult SqlConnection::queryRows(QByteArrayView sql, RowWay way)
         const MYSQL_FIELD *fields = mysql_fetch_fields(prepared);
         const unsigned count = mysql_num_fields(prepared);
         wanted = BinaryRowText::canWrite(fields, count)
-            && (way == RowWay::Prepared || BinaryRowText::savesTime(fields, count));
+            && (prepare == Prepare::WherePossible || BinaryRowText::savesTime(fields, count));
         mysql_free_result(prepared);
     }
     if (!wanted) {

@@ -158,22 +158,22 @@ public:
     SqlResult query(QByteArrayView sql);
 
     // Which statements queryRows runs as prepared statements.
-    enum class RowWay {
+    enum class Prepare {
         // Those whose rows come faster so: with FLOAT or DOUBLE columns (see
         // BinaryRowText::savesTime).
-        Faster,
-        // All it can.
-        Prepared,
+        WhereFaster,
+        // Every one it can.
+        WherePossible,
     };
 
     // Runs a statement as query() does, through a prepared statement where that reads the same
     // rows faster: the server then sends numbers, dates and times as such instead of writing
     // them as text, and the driver writes them exactly as the server would have (see
     // binaryrow.h). That is done when the server prepares the statement, it takes no
-    // parameters, it returns rows, every column of them is of a kind written exactly and the
-    // way asks for it; anything else runs as query() runs it. Either way the statement runs
+    // parameters, it returns rows, every column of them is of a kind written exactly and
+    // prepare asks for it; anything else runs as query() runs it. Either way the statement runs
     // once, and the field values are the texts that query() would give.
-    SqlResult queryRows(QByteArrayView sql, RowWay way = RowWay::Faster);
+    SqlResult queryRows(QByteArrayView sql, Prepare prepare = Prepare::WhereFaster);
 
     // Runs a statement that returns no rows, prepared and then executed; a statement that
     // the server cannot prepare is sent as it is. Returns the number of rows it changed.

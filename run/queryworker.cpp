@@ -7,8 +7,8 @@
 #include "db/connectionrecipe.h"
 #include "db/sqlconnection.h"
 #include "run/runchannel.h"
+#include "store/recordbatch.h"
 #include "store/recordfile.h"
-#include "store/resultchunk.h"
 #include "store/resultfolder.h"
 
 #include <QStringList>
@@ -54,7 +54,7 @@ BatchLimits nextLimits(const BatchLimits &limits)
 // Tells the builder how large the next batch will be at most, from the records so far: room
 // made at once for a whole batch is written without growing, and room left unwritten (a batch
 // sent early) costs no memory.
-void expectBatch(ResultChunkBuilder &batch, const BatchLimits &limits, std::size_t recordsSoFar,
+void expectBatch(RecordBatchBuilder &batch, const BatchLimits &limits, std::size_t recordsSoFar,
                  std::size_t bytesSoFar)
 {
     if (recordsSoFar == 0) {
@@ -106,7 +106,7 @@ public:
         : folder(std::move(folder))
     { }
 
-    std::shared_ptr<const ResultChunk> keep(ResultChunkBuilder &batch)
+    std::shared_ptr<const RecordBatch> keep(RecordBatchBuilder &batch)
     {
         if (!failed) {
             try {
@@ -137,14 +137,14 @@ private:
 // What the worker does with a result: hands every record over, or has stopped keeping them.
 enum class Streamed { Whole, StoppedForDisk };
 
-void postRecords(RunChannel &channel, ResultChunkBuilder &batch, BatchKeeper &keeper)
+void postBatch(RunChannel &channel, RecordBatchBuilder &batch, BatchKeeper &keeper)
 {
     if (batch.recordCount() == 0)
         return;
-    RunOutput records;
-    records.kind = RunOutput::Kind::Records;
-    records.records = keeper.keep(batch);
-    channel.post(std::move(records));
+    RunOutput output;
+    output.kind = RunOutput::Kind::Batch;
+    output.batch = keeper.keep(batch);
+    channel.post(std::move(output));
 }
 
 // Tells the window that the records can no longer be kept, with how many were.
@@ -169,7 +169,7 @@ Streamed streamResult(SqlResult &result, RunChannel &channel, BatchKeeper &keepe
         header.names.push_back(result.fieldName(i).toStdString());
     channel.post(std::move(header));
 
-    ResultChunkBuilder batch(columns);
+    RecordBatchBuilder batch(columns);
     BatchLimits limits = firstBatch;
     std::size_t recordsSent = 0;
     std::size_t bytesSent = 0;
@@ -196,7 +196,7 @@ Streamed streamResult(SqlResult &result, RunChannel &channel, BatchKeeper &keepe
                 || now - batchStart >= limits.age) {
                 recordsSent += static_cast<std::size_t>(batch.recordCount());
                 bytesSent += batch.byteCount();
-                postRecords(channel, batch, keeper);
+                postBatch(channel, batch, keeper);
                 if (keeper.failure()) {
                     // The window stops the run as a cancel does and kills its query; until
                     // then the rows are read on and nothing is kept.
@@ -214,11 +214,11 @@ Streamed streamResult(SqlResult &result, RunChannel &channel, BatchKeeper &keepe
         }
     } catch (...) {
         // Records read before an error still reach the grid, ahead of the run's failure.
-        postRecords(channel, batch, keeper);
+        postBatch(channel, batch, keeper);
         throw;
     }
     recordsSent += static_cast<std::size_t>(batch.recordCount());
-    postRecords(channel, batch, keeper);
+    postBatch(channel, batch, keeper);
     if (keeper.failure()) {
         postDiskFull(channel, keeper, recordsSent);
         return Streamed::StoppedForDisk;

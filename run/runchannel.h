@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/resultchunk.h"
+#include "store/recordbatch.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -18,7 +18,7 @@ struct RunOutput
     enum class Kind {
         Log, // a log line (text)
         Columns, // the result's column names (names)
-        Records, // a batch of records (records)
+        Batch, // a batch of records (batch)
         Message, // a message to show; the worker waits until it has been answered
         DiskFull, // the records can no longer be kept (text says why): the run is to stop
         Finished, // the run has ended; nothing follows
@@ -27,7 +27,7 @@ struct RunOutput
     Kind kind = Kind::Log;
     std::string text;
     std::vector<std::string> names;
-    std::shared_ptr<const ResultChunk> records;
+    std::shared_ptr<const RecordBatch> batch;
 };
 
 // The hand-over from a run's worker to the main thread. The worker never blocks on it (a server

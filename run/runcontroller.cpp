@@ -238,8 +238,8 @@ void RunController::apply(RunOutput &output)
     case RunOutput::Kind::Columns:
         display.runColumns(std::move(output.names));
         break;
-    case RunOutput::Kind::Records:
-        display.runRecords(std::move(output.records));
+    case RunOutput::Kind::Batch:
+        display.runBatch(std::move(output.batch));
         break;
     case RunOutput::Kind::Message: {
         const std::shared_ptr<RunChannel> asking = channel;

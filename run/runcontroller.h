@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-class ResultChunk;
+class RecordBatch;
 class RunChannel;
 struct RunOutput;
 struct ServerReading;
@@ -33,7 +33,7 @@ public:
     virtual void runStarted() = 0;
     // The result's column names, then its records in batches, each with its echo lines.
     virtual void runColumns(std::vector<std::string> names) = 0;
-    virtual void runRecords(std::shared_ptr<const ResultChunk> records) = 0;
+    virtual void runBatch(std::shared_ptr<const RecordBatch> batch) = 0;
     virtual void runLogLine(const QString &line) = 0;
     // A message for the user; returns once it has been dismissed.
     virtual void runMessage(const QString &text) = 0;

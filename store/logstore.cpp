@@ -8,7 +8,7 @@ namespace {
 constexpr int lastEchoColumn = 20;
 } // namespace
 
-std::string BuildEchoLine(const ResultChunk &records, int record)
+std::string BuildEchoLine(const RecordBatch &records, int record)
 {
     const int last = std::min(lastEchoColumn, records.columnCount() - 1);
     std::size_t length = 0;
@@ -41,12 +41,12 @@ qsizetype LogStore::lineLength(qsizetype index) const
         return std::all_of(bytes.begin(), bytes.end(),
                            [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
     };
-    if (segment.chunk) {
-        const ResultChunk &records = *segment.chunk;
-        const int last = std::min(lastEchoColumn, records.columnCount() - 1);
+    if (segment.batch) {
+        const RecordBatch &batch = *segment.batch;
+        const int last = std::min(lastEchoColumn, batch.columnCount() - 1);
         qsizetype length = 0;
         for (int column = 1; column <= last; ++column) {
-            const std::string_view field = records.field(static_cast<int>(offset), column);
+            const std::string_view field = batch.field(static_cast<int>(offset), column);
             if (!ascii(field))
                 return line(index).size();
             length += static_cast<qsizetype>(field.size()) + 1;
@@ -63,8 +63,8 @@ std::string LogStore::lineBytes(qsizetype index) const
 {
     const Segment &segment = segmentOf(index);
     const qsizetype offset = index - segment.firstLine;
-    if (segment.chunk)
-        return BuildEchoLine(*segment.chunk, static_cast<int>(offset));
+    if (segment.batch)
+        return BuildEchoLine(*segment.batch, static_cast<int>(offset));
 
     const auto textIndex = static_cast<std::size_t>(segment.firstText + offset);
     const std::uint64_t begin = textIndex == 0 ? 0 : textEnds[textIndex - 1];
@@ -85,14 +85,14 @@ void LogStore::appendLine(const QString &value)
 
 void LogStore::appendLine(std::string_view utf8)
 {
-    if (segments.empty() || segments.back().chunk)
+    if (segments.empty() || segments.back().batch)
         segments.push_back({lines, nullptr, static_cast<qsizetype>(textEnds.size())});
     textBytes.append(utf8);
     textEnds.push_back(textBytes.size());
     ++lines;
 }
 
-void LogStore::appendEchoLines(std::shared_ptr<const ResultChunk> batch)
+void LogStore::appendEchoLines(std::shared_ptr<const RecordBatch> batch)
 {
     if (!batch || batch->recordCount() == 0)
         return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/resultchunk.h"
+#include "store/recordbatch.h"
 
 #include <QString>
 
@@ -13,7 +13,7 @@
 
 // The log line written for a record: the texts of result columns 1 to min(20, n - 1), each
 // followed by ",". Column 0 is left out, so a one-column result gives an empty line. UTF-8 bytes.
-std::string BuildEchoLine(const ResultChunk &records, int record);
+std::string BuildEchoLine(const RecordBatch &records, int record);
 
 // The log memo's lines, compact enough for one line per record of a result of millions of
 // records. Plain lines are kept as UTF-8 text in one buffer; the echo lines of a batch are kept
@@ -33,7 +33,7 @@ public:
     void appendLine(const QString &text);
     void appendLine(std::string_view utf8);
     // One echo line per record of the batch, in record order.
-    void appendEchoLines(std::shared_ptr<const ResultChunk> batch);
+    void appendEchoLines(std::shared_ptr<const RecordBatch> batch);
     void clear();
 
     // Bytes this log holds of its own: the batches its echo lines refer to are shared with the
@@ -41,12 +41,12 @@ public:
     std::size_t byteCount() const;
 
 private:
-    // A run of consecutive lines of one kind: echo lines of a batch (chunk set, one line per
-    // record) or plain lines (chunk null, starting at plain line firstText).
+    // A run of consecutive lines of one kind: echo lines of a batch (batch set, one line per
+    // record) or plain lines (batch null, starting at plain line firstText).
     struct Segment
     {
         qsizetype firstLine;
-        std::shared_ptr<const ResultChunk> chunk;
+        std::shared_ptr<const RecordBatch> batch;
         qsizetype firstText;
     };
 

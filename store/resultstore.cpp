@@ -22,11 +22,11 @@ std::string_view ResultStore::cell(int column, int row) const
 
     // The batch holding the row: the last one that starts at or before it.
     const auto after = std::upper_bound(batches.begin(), batches.end(), row,
-                                        [](int r, const Batch &b) { return r < b.firstRow; });
-    const Batch &batch = *(after - 1);
-    if (column >= batch.chunk->columnCount())
+                                        [](int r, const Placement &b) { return r < b.firstRow; });
+    const Placement &placed = *(after - 1);
+    if (column >= placed.batch->columnCount())
         return {};
-    return batch.chunk->field(batch.firstRecord + row - batch.firstRow, column);
+    return placed.batch->field(placed.firstRecord + row - placed.firstRow, column);
 }
 
 QString ResultStore::cellText(int column, int row) const
@@ -54,7 +54,7 @@ void ResultStore::setHeader(std::vector<std::string> names)
     header = std::move(names);
 }
 
-void ResultStore::appendRecords(std::shared_ptr<const ResultChunk> batch)
+void ResultStore::appendRecords(std::shared_ptr<const RecordBatch> batch)
 {
     if (batch) {
         const int count = batch->recordCount();
@@ -62,7 +62,7 @@ void ResultStore::appendRecords(std::shared_ptr<const ResultChunk> batch)
     }
 }
 
-void ResultStore::appendRecords(std::shared_ptr<const ResultChunk> batch, int first, int count)
+void ResultStore::appendRecords(std::shared_ptr<const RecordBatch> batch, int first, int count)
 {
     if (!batch || count <= 0)
         return;
@@ -76,11 +76,11 @@ void ResultStore::appendRecords(std::shared_ptr<const ResultChunk> batch, int fi
 std::size_t ResultStore::byteCount() const
 {
     std::size_t total = sizeof(*this) + header.capacity() * sizeof(std::string)
-        + batches.capacity() * sizeof(Batch);
+        + batches.capacity() * sizeof(Placement);
     for (const std::string &name : header)
         total += name.capacity();
-    for (const Batch &batch : batches)
-        total += batch.chunk->byteCount();
+    for (const Placement &placed : batches)
+        total += placed.batch->byteCount();
     return total;
 }
 
@@ -91,25 +91,25 @@ std::size_t ResultStore::cellBytes() const
          ++column) {
         total += header[column].size();
     }
-    for (const Batch &batch : batches) {
-        const ResultChunk &chunk = *batch.chunk;
-        const int count = nextFirstRow(batch) - batch.firstRow;
-        if (chunk.columnCount() <= columns) {
-            total += chunk.fieldBytes(batch.firstRecord, count);
+    for (const Placement &placed : batches) {
+        const RecordBatch &batch = *placed.batch;
+        const int count = nextFirstRow(placed) - placed.firstRow;
+        if (batch.columnCount() <= columns) {
+            total += batch.fieldBytes(placed.firstRecord, count);
             continue;
         }
         // The grid shows fewer columns than the batch has: only theirs count.
-        for (int record = batch.firstRecord; record < batch.firstRecord + count; ++record) {
+        for (int record = placed.firstRecord; record < placed.firstRecord + count; ++record) {
             for (int column = 0; column < columns; ++column)
-                total += chunk.field(record, column).size();
+                total += batch.field(record, column).size();
         }
     }
     return total;
 }
 
-int ResultStore::nextFirstRow(const Batch &batch) const
+int ResultStore::nextFirstRow(const Placement &placed) const
 {
-    const auto index = static_cast<std::size_t>(&batch - batches.data());
+    const auto index = static_cast<std::size_t>(&placed - batches.data());
     return index + 1 < batches.size() ? batches[index + 1].firstRow : records + 1;
 }
 
@@ -117,8 +117,8 @@ ResultStore::RowReader::RowReader(const ResultStore &store)
     : store(store)
 {
     std::size_t width = static_cast<std::size_t>(std::max(store.columns, 0));
-    for (const Batch &batch : store.batches)
-        width = std::max(width, static_cast<std::size_t>(batch.chunk->columnCount()));
+    for (const Placement &placed : store.batches)
+        width = std::max(width, static_cast<std::size_t>(placed.batch->columnCount()));
     cells.resize(width);
 }
 
@@ -145,10 +145,9 @@ const std::string_view *ResultStore::RowReader::next()
     } else if (row <= store.records) {
         while (batch + 1 < store.batches.size() && store.batches[batch + 1].firstRow <= row)
             ++batch;
-        const Batch &current = store.batches[batch];
-        const ResultChunk &chunk = *current.chunk;
-        chunk.fields(current.firstRecord + row - current.firstRow, cells.data());
-        for (int column = chunk.columnCount(); column < columns; ++column)
+        const Placement &current = store.batches[batch];
+        current.batch->fields(current.firstRecord + row - current.firstRow, cells.data());
+        for (int column = current.batch->columnCount(); column < columns; ++column)
             cells[column] = {};
     } else if (row == store.records + 1) {
         std::fill(cells.begin(), cells.end(), std::string_view());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/resultchunk.h"
+#include "store/recordbatch.h"
 
 #include <QString>
 
@@ -40,10 +40,10 @@ public:
     void setHeader(std::vector<std::string> names);
     // Writes the batch's records to the rows after the last record written, one row each,
     // adding rows where the grid is too short.
-    void appendRecords(std::shared_ptr<const ResultChunk> batch);
+    void appendRecords(std::shared_ptr<const RecordBatch> batch);
     // The same for count records of the batch from its record first on, so a batch can be
     // written in parts (the part that refills existing rows, then the part that adds rows).
-    void appendRecords(std::shared_ptr<const ResultChunk> batch, int first, int count);
+    void appendRecords(std::shared_ptr<const RecordBatch> batch, int first, int count);
 
     // Bytes held for the content, the batches' included, for memory accounting.
     std::size_t byteCount() const;
@@ -72,20 +72,20 @@ public:
     };
 
 private:
-    // Grid rows firstRow on hold the chunk's records from firstRecord on.
-    struct Batch
+    // Where a batch lies in the grid: rows firstRow on hold its records from firstRecord on.
+    struct Placement
     {
         int firstRow;
         int firstRecord;
-        std::shared_ptr<const ResultChunk> chunk;
+        std::shared_ptr<const RecordBatch> batch;
     };
 
     // The first row after the batch's records.
-    int nextFirstRow(const Batch &batch) const;
+    int nextFirstRow(const Placement &placed) const;
 
     int columns;
     int rows;
     int records = 0;
     std::vector<std::string> header;
-    std::vector<Batch> batches;
+    std::vector<Placement> batches;
 };

@@ -1,16 +1,16 @@
 #pragma once
 
-#include "store/resultchunk.h"
+#include "store/recordbatch.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
 // A batch of records as the worker hands them over, from the fields' texts.
-inline std::shared_ptr<const ResultChunk>
+inline std::shared_ptr<const RecordBatch>
 batchOf(int columns, const std::vector<std::vector<std::string>> &records)
 {
-    ResultChunkBuilder builder(columns);
+    RecordBatchBuilder builder(columns);
     for (const auto &record : records) {
         for (const std::string &field : record)
             builder.appendField(field);
@@ -20,9 +20,9 @@ batchOf(int columns, const std::vector<std::vector<std::string>> &records)
 }
 
 // Records first to first + count - 1, record r holding "r.c" in column c.
-inline std::shared_ptr<const ResultChunk> numbered(int columns, int first, int count)
+inline std::shared_ptr<const RecordBatch> numbered(int columns, int first, int count)
 {
-    ResultChunkBuilder builder(columns);
+    RecordBatchBuilder builder(columns);
     for (int record = first; record < first + count; ++record) {
         for (int column = 0; column < columns; ++column)
             builder.appendField(std::to_string(record) + "." + std::to_string(column));

@@ -49,7 +49,7 @@ void run(ResultStore &grid, const std::vector<std::string> &names, const Records
     grid.blank();
     grid.setColumnCount(columns + 2);
     grid.setHeader(names);
-    ResultChunkBuilder builder(columns);
+    RecordBatchBuilder builder(columns);
     for (const auto &record : records) {
         for (const std::string &field : record)
             builder.appendField(field);

@@ -36,7 +36,7 @@ ResultStore storeOf(const std::vector<std::string> &header,
     const int columns = static_cast<int>(header.size());
     ResultStore store(columns, 1);
     store.setHeader(header);
-    ResultChunkBuilder builder(columns);
+    RecordBatchBuilder builder(columns);
     for (const auto &record : records) {
         std::vector<const char *> fields;
         std::vector<unsigned long> lengths;

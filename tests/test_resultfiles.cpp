@@ -7,8 +7,8 @@
 #include "export/gridtext.h"
 #include "store/logstore.h"
 #include "store/memorybudget.h"
+#include "store/recordbatch.h"
 #include "store/recordfile.h"
-#include "store/resultchunk.h"
 #include "store/resultfolder.h"
 #include "store/resultstore.h"
 #include "tests/processlimits.h"
@@ -45,7 +45,7 @@ std::string fieldOf(long long record, int column)
         + std::string(static_cast<std::size_t>((record + column) % 7), 'x');
 }
 
-void appendRecord(ResultChunkBuilder &builder, long long record)
+void appendRecord(RecordBatchBuilder &builder, long long record)
 {
     for (int column = 0; column < columns; ++column)
         builder.appendField(fieldOf(record, column));
@@ -84,12 +84,12 @@ TEST_F(ResultFiles, LargerThanTheBudgetCostsDiskAndReadsBackExactly)
     ResultStore grid(columns, 20);
     LogStore log;
     {
-        ResultChunkBuilder builder(columns);
+        RecordBatchBuilder builder(columns);
         builder.expect(batchRecords, std::size_t(batchRecords) * 160);
         for (long long record = 0; record < records; ++record) {
             appendRecord(builder, record);
             if (builder.recordCount() == batchRecords || record == records - 1) {
-                std::shared_ptr<const ResultChunk> batch = builder.finish(file);
+                std::shared_ptr<const RecordBatch> batch = builder.finish(file);
                 ASSERT_TRUE(batch->inFile());
                 grid.appendRecords(batch);
                 log.appendEchoLines(std::move(batch));
@@ -145,10 +145,10 @@ TEST_F(ResultFiles, AFailedWriteKeepsTheRecordsAndWhatWasWrittenBefore)
 {
     ASSERT_TRUE(folder);
     auto file = std::make_shared<RecordFile>(folder->newFilePath("records"));
-    ResultChunkBuilder builder(columns);
+    RecordBatchBuilder builder(columns);
     for (long long record = 0; record < 1000; ++record)
         appendRecord(builder, record);
-    const std::shared_ptr<const ResultChunk> first = builder.finish(file);
+    const std::shared_ptr<const RecordBatch> first = builder.finish(file);
     const std::uint64_t written = file->size();
 
     for (long long record = 1000; record < 3000; ++record)
@@ -167,7 +167,7 @@ TEST_F(ResultFiles, AFailedWriteKeepsTheRecordsAndWhatWasWrittenBefore)
     EXPECT_EQ(QFileInfo(file->path()).size(), static_cast<qint64>(written));
     // The records of the batch that failed are still in the builder, and go over from memory.
     ASSERT_EQ(builder.recordCount(), 2000);
-    const std::shared_ptr<const ResultChunk> kept = builder.finish();
+    const std::shared_ptr<const RecordBatch> kept = builder.finish();
     EXPECT_FALSE(kept->inFile());
     EXPECT_EQ(kept->field(1999, 3), fieldOf(2999, 3));
     EXPECT_EQ(first->field(999, 24), fieldOf(999, 24));

@@ -21,7 +21,7 @@ using namespace std::string_view_literals;
 namespace {
 
 // One record whose field i holds "c<i>", as a one-record batch.
-std::shared_ptr<const ResultChunk> numberedRecord(int columns)
+std::shared_ptr<const RecordBatch> numberedRecord(int columns)
 {
     std::vector<std::string> fields;
     for (int i = 0; i < columns; ++i)
@@ -44,19 +44,19 @@ void PrintTo(const FieldCase &c, std::ostream *out)
     *out << c.name;
 }
 
-class ChunkFieldBytes : public testing::TestWithParam<FieldCase>
+class BatchFieldBytes : public testing::TestWithParam<FieldCase>
 {
 };
 
 // Each case sits between two other fields in two records, through both ways of appending, so
 // a field that loses or gains a byte shows up in its neighbours too.
-TEST_P(ChunkFieldBytes, KeptExactlyBetweenNeighbours)
+TEST_P(BatchFieldBytes, KeptExactlyBetweenNeighbours)
 {
     const FieldCase &c = GetParam();
     const char *fields[] = {"left", c.data, "right"};
     const unsigned long lengths[] = {4, c.length, 5};
 
-    ResultChunkBuilder builder(3);
+    RecordBatchBuilder builder(3);
     builder.appendRecord(fields, lengths);
     builder.appendField("left"sv);
     if (c.data)
@@ -65,19 +65,19 @@ TEST_P(ChunkFieldBytes, KeptExactlyBetweenNeighbours)
         builder.appendField({});
     builder.appendField("right"sv);
     builder.endRecord();
-    const auto chunk = builder.finish();
+    const auto batch = builder.finish();
 
-    ASSERT_EQ(chunk->recordCount(), 2);
-    ASSERT_EQ(chunk->columnCount(), 3);
+    ASSERT_EQ(batch->recordCount(), 2);
+    ASSERT_EQ(batch->columnCount(), 3);
     for (int record = 0; record < 2; ++record) {
-        EXPECT_EQ(chunk->field(record, 0), "left"sv) << record;
-        EXPECT_EQ(chunk->field(record, 1), c.expected) << record;
-        EXPECT_EQ(chunk->field(record, 2), "right"sv) << record;
+        EXPECT_EQ(batch->field(record, 0), "left"sv) << record;
+        EXPECT_EQ(batch->field(record, 1), c.expected) << record;
+        EXPECT_EQ(batch->field(record, 2), "right"sv) << record;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Fields, ChunkFieldBytes,
+    Fields, BatchFieldBytes,
     testing::Values(FieldCase {"null", nullptr, 0, ""sv}, FieldCase {"empty", "", 0, ""sv},
                     FieldCase {"digits", "85.1", 4, "85.1"sv},
                     FieldCase {"umlaut", "Z\xc3\xbcrich", 7, "Z\xc3\xbcrich"sv},
@@ -95,14 +95,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Records of different lengths select different widths for the stored field ends; fields on
 // either side of each boundary must come back whole.
-class ChunkLongFields : public testing::TestWithParam<std::size_t>
+class BatchLongFields : public testing::TestWithParam<std::size_t>
 {
 };
 
-TEST_P(ChunkLongFields, LengthsAroundOffsetWidths)
+TEST_P(BatchLongFields, LengthsAroundOffsetWidths)
 {
     const std::string longField(GetParam(), 'x');
-    ResultChunkBuilder builder(3);
+    RecordBatchBuilder builder(3);
     builder.appendField("a"sv);
     builder.appendField(longField);
     builder.appendField("z"sv);
@@ -111,23 +111,23 @@ TEST_P(ChunkLongFields, LengthsAroundOffsetWidths)
     builder.appendField("y"sv);
     builder.appendField(""sv);
     builder.endRecord();
-    const auto chunk = builder.finish();
+    const auto batch = builder.finish();
 
-    EXPECT_EQ(chunk->field(0, 0), "a"sv);
-    EXPECT_EQ(chunk->field(0, 1).size(), GetParam());
-    EXPECT_EQ(chunk->field(0, 1), longField);
-    EXPECT_EQ(chunk->field(0, 2), "z"sv);
-    EXPECT_EQ(chunk->field(1, 0), "b"sv);
-    EXPECT_EQ(chunk->field(1, 1), "y"sv);
-    EXPECT_EQ(chunk->field(1, 2), ""sv);
+    EXPECT_EQ(batch->field(0, 0), "a"sv);
+    EXPECT_EQ(batch->field(0, 1).size(), GetParam());
+    EXPECT_EQ(batch->field(0, 1), longField);
+    EXPECT_EQ(batch->field(0, 2), "z"sv);
+    EXPECT_EQ(batch->field(1, 0), "b"sv);
+    EXPECT_EQ(batch->field(1, 1), "y"sv);
+    EXPECT_EQ(batch->field(1, 2), ""sv);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, ChunkLongFields,
+INSTANTIATE_TEST_SUITE_P(Lengths, BatchLongFields,
                          testing::Values(0u, 1u, 252u, 253u, 254u, 65532u, 65533u, 65534u, 70000u));
 
-TEST(ChunkBuilder, MissingFieldsAreEmptyAndExtraFieldsRefused)
+TEST(BatchBuilder, MissingFieldsAreEmptyAndExtraFieldsRefused)
 {
-    ResultChunkBuilder builder(3);
+    RecordBatchBuilder builder(3);
     builder.appendField("only"sv);
     builder.endRecord();
     builder.appendField("1"sv);
@@ -135,20 +135,20 @@ TEST(ChunkBuilder, MissingFieldsAreEmptyAndExtraFieldsRefused)
     builder.appendField("3"sv);
     EXPECT_THROW(builder.appendField("4"sv), std::logic_error);
     builder.endRecord();
-    const auto chunk = builder.finish();
+    const auto batch = builder.finish();
 
-    ASSERT_EQ(chunk->recordCount(), 2);
-    EXPECT_EQ(chunk->field(0, 0), "only"sv);
-    EXPECT_EQ(chunk->field(0, 1), ""sv);
-    EXPECT_EQ(chunk->field(0, 2), ""sv);
-    EXPECT_EQ(chunk->field(1, 2), "3"sv);
+    ASSERT_EQ(batch->recordCount(), 2);
+    EXPECT_EQ(batch->field(0, 0), "only"sv);
+    EXPECT_EQ(batch->field(0, 1), ""sv);
+    EXPECT_EQ(batch->field(0, 2), ""sv);
+    EXPECT_EQ(batch->field(1, 2), "3"sv);
 }
 
 // The builder is reused for the next batch after handing one over; the batch handed over must
 // not change with it.
-TEST(ChunkBuilder, NextBatchLeavesTheFinishedOneAlone)
+TEST(BatchBuilder, NextBatchLeavesTheFinishedOneAlone)
 {
-    ResultChunkBuilder builder(2);
+    RecordBatchBuilder builder(2);
     builder.appendField("KSWF"sv);
     builder.appendField("1995"sv);
     builder.endRecord();
@@ -188,11 +188,11 @@ void PrintTo(const RoomCase &c, std::ostream *out)
     *out << c.name;
 }
 
-class ChunkRoom : public testing::TestWithParam<RoomCase>
+class BatchRoom : public testing::TestWithParam<RoomCase>
 {
 };
 
-TEST_P(ChunkRoom, FieldsKeptWhateverTheRoom)
+TEST_P(BatchRoom, FieldsKeptWhateverTheRoom)
 {
     const RoomCase &c = GetParam();
     const std::size_t lengths[] = {0, 3, 255, 256, 7, 65535, 65536, 1, 300, 0, 70000, 2};
@@ -204,10 +204,10 @@ TEST_P(ChunkRoom, FieldsKeptWhateverTheRoom)
                            r % 3 == 0 ? ""s : "end"s});
     }
 
-    ResultChunkBuilder builder(3);
+    RecordBatchBuilder builder(3);
     if (c.expectedRecords >= 0)
         builder.expect(c.expectedRecords, c.expectedBytes);
-    std::vector<std::shared_ptr<const ResultChunk>> batches;
+    std::vector<std::shared_ptr<const RecordBatch>> batches;
     for (std::size_t r = 0; r < records.size(); ++r) {
         const auto &record = records[r];
         if (r % 3 == 0) {
@@ -252,7 +252,7 @@ TEST_P(ChunkRoom, FieldsKeptWhateverTheRoom)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rooms, ChunkRoom,
+    Rooms, BatchRoom,
     testing::Values(RoomCase {"nothing_told_one_batch", -1, 0, 0},
                     RoomCase {"nothing_told_batches_of_5", -1, 0, 5},
                     RoomCase {"too_little_told", 1, 1, 7},
@@ -446,7 +446,7 @@ TEST(ResultStore, MemoryStaysCloseToTheTextSize)
 {
     ResultStore store(15, 20);
     store.setColumnCount(27);
-    ResultChunkBuilder builder(25);
+    RecordBatchBuilder builder(25);
     for (int batch = 0; batch < 10; ++batch) {
         for (int r = 0; r < 1000; ++r) {
             for (int column = 0; column < 25; ++column)
@@ -479,7 +479,7 @@ void PrintTo(const ShapeCase &c, std::ostream *out)
 
 // Records whose fields name their place, r<record>c<column>, with an empty field in every
 // fifth place and one of 300 bytes in every 17th (so a batch needs wider field ends).
-std::shared_ptr<const ResultChunk> placedRecords(int columns, int first, int count)
+std::shared_ptr<const RecordBatch> placedRecords(int columns, int first, int count)
 {
     std::vector<std::vector<std::string>> rows;
     for (int r = first; r < first + count; ++r) {
@@ -636,13 +636,13 @@ TEST(EchoLine, NullAndNonAsciiFieldsUnquoted)
 {
     const char *fields[] = {"1", nullptr, "Z\xc3\xbcrich", "", "a,b"};
     const unsigned long lengths[] = {1, 0, 7, 0, 3};
-    ResultChunkBuilder builder(5);
+    RecordBatchBuilder builder(5);
     builder.appendRecord(fields, lengths);
-    const auto chunk = builder.finish();
+    const auto batch = builder.finish();
 
-    EXPECT_EQ(BuildEchoLine(*chunk, 0), ",Z\xc3\xbcrich,,a,b,"s);
+    EXPECT_EQ(BuildEchoLine(*batch, 0), ",Z\xc3\xbcrich,,a,b,"s);
     LogStore log;
-    log.appendEchoLines(chunk);
+    log.appendEchoLines(batch);
     EXPECT_EQ(log.line(0), QStringLiteral(",Zürich,,a,b,"));
 }
 
@@ -712,7 +712,7 @@ TEST(LogStore, EchoLinesOutliveTheGridContent)
 TEST(LogStore, MemoryPerLine)
 {
     // Echo lines cost nothing per line: the batch is shared with the grid.
-    ResultChunkBuilder builder(25);
+    RecordBatchBuilder builder(25);
     for (int r = 0; r < 10000; ++r) {
         for (int column = 0; column < 25; ++column)
             builder.appendField("7.5"sv);

@@ -299,7 +299,8 @@ TEST_P(SameRows, EveryCellAsThePlainStatementGivesIt)
     auto connection = openConnection();
     const QByteArrayView sql(c.sql);
     const Rows plain = readAll(connection->query(sql));
-    const Rows prepared = readAll(connection->queryRows(sql, SqlConnection::RowWay::Prepared));
+    const Rows prepared =
+        readAll(connection->queryRows(sql, SqlConnection::Prepare::WherePossible));
     EXPECT_EQ(plain.protocol, RowProtocol::Text);
     EXPECT_EQ(prepared.protocol, c.protocol)
         << (c.protocol == RowProtocol::Binary ? "expected the prepared way"
@@ -369,7 +370,8 @@ TEST_F(RowProtocolTest, ColumnsNotWrittenByTheDriverTakeThePlainWay)
         QStringLiteral("INSERT INTO rowprotocol_plain VALUES (1, 1.5, 2.25), (2, NULL, 0)"));
     const QByteArrayView sql("SELECT * FROM rowprotocol_plain ORDER BY id");
     const Rows plain = readAll(connection->query(sql));
-    const Rows prepared = readAll(connection->queryRows(sql, SqlConnection::RowWay::Prepared));
+    const Rows prepared =
+        readAll(connection->queryRows(sql, SqlConnection::Prepare::WherePossible));
     connection->execute(QStringLiteral("DROP TABLE rowprotocol_plain"));
     EXPECT_EQ(prepared.protocol, RowProtocol::Text);
     expectSameRows(plain, prepared);
@@ -397,7 +399,7 @@ TEST_P(SameFailure, SameErrorBothWays)
     const QByteArrayView sql(GetParam().sql);
     const auto failure = [&](bool prepared) -> std::string {
         try {
-            readAll(prepared ? connection->queryRows(sql, SqlConnection::RowWay::Prepared)
+            readAll(prepared ? connection->queryRows(sql, SqlConnection::Prepare::WherePossible)
                              : connection->query(sql));
         } catch (const DbError &error) {
             return std::to_string(error.number()) + " " + error.what();
@@ -427,15 +429,15 @@ TEST_F(RowProtocolTest, HalfReadResultsEndCleanly)
 {
     auto connection = openConnection();
     {
-        SqlResult result =
-            connection->queryRows("SELECT * FROM surfaceshort", SqlConnection::RowWay::Prepared);
+        SqlResult result = connection->queryRows("SELECT * FROM surfaceshort",
+                                                 SqlConnection::Prepare::WherePossible);
         ASSERT_EQ(result.protocol(), RowProtocol::Binary);
         result.next();
         result.close();
     }
     EXPECT_EQ(readAll(connection->queryRows("SELECT 2")).rows.at(0).at(0), Cell("2"));
     SqlResult open =
-        connection->queryRows("SELECT * FROM surfaceshort", SqlConnection::RowWay::Prepared);
+        connection->queryRows("SELECT * FROM surfaceshort", SqlConnection::Prepare::WherePossible);
     ASSERT_EQ(open.protocol(), RowProtocol::Binary);
     ASSERT_FALSE(open.eof());
     connection->close();
@@ -444,7 +446,7 @@ TEST_F(RowProtocolTest, HalfReadResultsEndCleanly)
     EXPECT_EQ(readAll(connection->queryRows("SELECT 3")).rows.at(0).at(0), Cell("3"));
     // A new statement while a result is open ends that result first.
     SqlResult first = connection->queryRows("SELECT temp * 1e0 FROM surfaceshort",
-                                            SqlConnection::RowWay::Prepared);
+                                            SqlConnection::Prepare::WherePossible);
     ASSERT_EQ(first.protocol(), RowProtocol::Binary);
     EXPECT_EQ(readAll(connection->queryRows("SELECT 4")).rows.at(0).at(0), Cell("4"));
     EXPECT_FALSE(first.isOpen());

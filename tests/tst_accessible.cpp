@@ -355,7 +355,7 @@ private slots:
         LogView log;
         log.appendLine(QStringLiteral("Starting..."));
         for (int batch = 0; batch < 100; ++batch) {
-            ResultChunkBuilder builder(3);
+            RecordBatchBuilder builder(3);
             for (int i = 0; i < 10'000; ++i) {
                 builder.appendField(std::to_string(batch));
                 builder.appendField(batch % 2 ? "Zürich" : "KSWF");

@@ -44,7 +44,7 @@ ResultStore oneColumnGrid(const QByteArray &name, const QList<QByteArray> &recor
     ResultStore grid(15, 20);
     grid.setColumnCount(3);
     grid.setHeader({name.toStdString()});
-    ResultChunkBuilder builder(1);
+    RecordBatchBuilder builder(1);
     for (const QByteArray &record : records) {
         builder.appendField(record.toStdString());
         builder.endRecord();

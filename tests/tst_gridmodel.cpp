@@ -122,7 +122,7 @@ void TestGridModel::cellTexts()
     model.setResultColumns(names(4));
     const char *fields[] = {"Z\xc3\xbcrich", nullptr, "", "1,\"2\""};
     const unsigned long lengths[] = {7, 0, 0, 5};
-    ResultChunkBuilder builder(4);
+    RecordBatchBuilder builder(4);
     builder.appendRecord(fields, lengths);
     model.appendRecords(builder.finish());
 

@@ -33,7 +33,7 @@ private:
     std::unique_ptr<GridView> view;
 
     // 5 result columns (7 with the grid's two empty ones) of 64 pixels, rows of 16.
-    void showGrid(std::shared_ptr<const ResultChunk> batch)
+    void showGrid(std::shared_ptr<const RecordBatch> batch)
     {
         model = std::make_unique<GridModel>(15, 20);
         view = std::make_unique<GridView>();

@@ -154,7 +154,7 @@ private slots:
         QCOMPARE(messages.texts(), QStringList {QStringLiteral("A query is already running.")});
         QCOMPARE(int(form->history.entries().size()), 1);
 
-        const QString id = QString::number(form->runs->workerServerId());
+        const QString id = QString::number(form->runController->workerServerId());
         QTest::keyClick(form->StnEq, Qt::Key_Escape);
         QCOMPARE(logLines().last(), QStringLiteral("Killing query ") + id + QStringLiteral("..."));
 

@@ -152,8 +152,8 @@ private slots:
             // The result's file may grow to 8 MB; the result would take 350.
             const FileSizeLimit limit(8 << 20);
             submit(sequenceStatement(5000000));
-            QTRY_VERIFY_WITH_TIMEOUT(form->runs->workerServerId() != 0, 30000);
-            worker = form->runs->workerServerId();
+            QTRY_VERIFY_WITH_TIMEOUT(form->runController->workerServerId() != 0, 30000);
+            worker = form->runController->workerServerId();
             QTRY_VERIFY_WITH_TIMEOUT(!messages.shown.isEmpty(), 60000);
             message = messages.shown.first().text;
         }

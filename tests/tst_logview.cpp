@@ -330,7 +330,7 @@ void TestLogView::millionLines()
     view.resize(497, 197);
     view.show();
     view.appendLine(QStringLiteral("Starting..."));
-    ResultChunkBuilder builder(3);
+    RecordBatchBuilder builder(3);
     for (int batch = 0; batch < 100; ++batch) {
         for (int r = 0; r < 10000; ++r) {
             const std::string number = std::to_string(batch * 10000 + r + 1);

@@ -250,7 +250,7 @@ private slots:
         QCOMPARE(form->windowTitle(), QStringLiteral("Orvex Navigator V1.0"));
         QCOMPARE(form->objectName(), QStringLiteral("Form1"));
         QCOMPARE(form->size(), QSize(1272, 818));
-        QCOMPARE(form->runs->totalRowEstimate(), std::int64_t(1));
+        QCOMPARE(form->runController->totalRowEstimate(), std::int64_t(1));
 
         QCOMPARE(form->Panel1->geometry(), QRect(0, 0, 1272, 333));
         QCOMPARE(form->Panel3->geometry(), QRect(0, 333, 1272, 427));

@@ -11,7 +11,7 @@
 #include "db/statusconnection.h"
 #include "run/progresstext.h"
 #include "run/runcontroller.h"
-#include "store/resultchunk.h"
+#include "store/recordbatch.h"
 #include "tests/holdingrelay.h"
 #include "tests/testserver.h"
 
@@ -44,9 +44,9 @@ public:
             list << QString::fromStdString(name);
         events << QStringLiteral("columns ") + list.join(QLatin1Char(','));
     }
-    void runRecords(std::shared_ptr<const ResultChunk> records) override
+    void runBatch(std::shared_ptr<const RecordBatch> batch) override
     {
-        recordCount += records->recordCount();
+        recordCount += batch->recordCount();
         if (events.isEmpty() || !events.last().startsWith(QStringLiteral("records ")))
             events << QString();
         events.last() = QStringLiteral("records ") + QString::number(recordCount);

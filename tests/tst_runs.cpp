@@ -99,7 +99,7 @@ private:
         form->SQLEdit->setPlainText(slowQuery());
         QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(form->gridModel->store().recordCount() >= 3, 10000);
-        QVERIFY(form->runs->workerServerId() != 0);
+        QVERIFY(form->runController->workerServerId() != 0);
     }
 
     // Clicks Cancel and waits for the run to end: the kill comes after a pause of 5 s.
@@ -619,7 +619,7 @@ private slots:
             form->connectionSettings.host =
                 QStringLiteral("127.0.0.1:") + serverEnv("ORVEX_DB_PORT");
         startSlowRun();
-        const QString id = QString::number(form->runs->workerServerId());
+        const QString id = QString::number(form->runController->workerServerId());
         cancelAndWait();
         expectIdle();
         const QStringList log = logLines();
@@ -724,8 +724,8 @@ private slots:
                            "CONCAT('#', a.id)) AS n FROM surfaceshort a;"));
         QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
         QCOMPARE(form->StatusMessage->text(), QStringLiteral("Running query..."));
-        QTRY_VERIFY(form->runs->totalRowEstimate() > 200000);
-        const QString estimate = GroupThousands(QString::number(form->runs->totalRowEstimate()));
+        QTRY_VERIFY(form->runController->totalRowEstimate() > 200000);
+        const QString estimate = GroupThousands(QString::number(form->runController->totalRowEstimate()));
         QTRY_VERIFY_WITH_TIMEOUT(form->ProgressBar1->value() > 0, 20000);
         const QString status = form->StatusMessage->text();
         QVERIFY2(status.startsWith(QStringLiteral("Read ")), qPrintable(status));

@@ -36,9 +36,9 @@ public:
             list << QString::fromStdString(name);
         record(QStringLiteral("columns ") + list.join(QLatin1Char(',')));
     }
-    void runRecords(std::shared_ptr<const ResultChunk> records) override
+    void runBatch(std::shared_ptr<const RecordBatch> batch) override
     {
-        record(QStringLiteral("records ") + QString::number(records->recordCount()));
+        record(QStringLiteral("records ") + QString::number(batch->recordCount()));
     }
     void runLogLine(const QString &line) override { record(QStringLiteral("log ") + line); }
     void runMessage(const QString &text) override { record(QStringLiteral("message ") + text); }
@@ -285,9 +285,9 @@ private slots:
 
         workerConnects();
         QCOMPARE(controller->workerServerId(), std::uint64_t(42));
-        RunOutput records = outputOf(RunOutput::Kind::Records);
-        records.records = numbered(1, 0, 3);
-        server->worker->post(std::move(records));
+        RunOutput batch = outputOf(RunOutput::Kind::Batch);
+        batch.batch = numbered(1, 0, 3);
+        server->worker->post(std::move(batch));
         workerEnds();
         QVERIFY(controller->idle());
         QVERIFY(!controller->progressTimer()->isActive());
@@ -390,9 +390,9 @@ private slots:
             server->processListFails = moment == Moment::ProcessListFails;
             if (moment == Moment::QueryEnded) {
                 // Queued by the worker, not yet shown, when the cancel comes.
-                RunOutput records = outputOf(RunOutput::Kind::Records);
-                records.records = numbered(1, 0, 2);
-                server->worker->post(std::move(records));
+                RunOutput batch = outputOf(RunOutput::Kind::Batch);
+                batch.batch = numbered(1, 0, 2);
+                server->worker->post(std::move(batch));
             }
             break;
         }

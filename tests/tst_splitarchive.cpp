@@ -84,7 +84,7 @@ private slots:
                                       .filter(QStringLiteral("metadata lock"))
                                       .isEmpty(),
                                  10000);
-        const QString worker = QString::number(form->runs->workerServerId());
+        const QString worker = QString::number(form->runController->workerServerId());
         QVERIFY(worker != QStringLiteral("0"));
 
         QTest::mouseClick(form->CancelButton, Qt::LeftButton);

@@ -1,4 +1,4 @@
-#include "store/resultchunk.h"
+#include "store/recordbatch.h"
 
 #include "store/largepages.h"
 #include "store/recordfile.h"
@@ -89,9 +89,9 @@ void writeEndOfWidth(unsigned char *at, int width, std::uint32_t end)
 
 } // namespace
 
-// ---- ChunkMemory ----
+// ---- BatchMemory ----
 
-ChunkMemory::ChunkMemory(std::size_t bytes)
+BatchMemory::BatchMemory(std::size_t bytes)
     : room(std::max<std::size_t>(bytes, 1))
 {
     void *block = nullptr;
@@ -109,20 +109,20 @@ ChunkMemory::ChunkMemory(std::size_t bytes)
     memory.reset(static_cast<unsigned char *>(block));
 }
 
-void ChunkMemory::Free::operator()(unsigned char *block) const
+void BatchMemory::Free::operator()(unsigned char *block) const
 {
     std::free(block);
 }
 
-void ChunkMemory::grow(std::size_t bytes, std::size_t used)
+void BatchMemory::grow(std::size_t bytes, std::size_t used)
 {
-    ChunkMemory larger(std::max(bytes, room + room / 2));
+    BatchMemory larger(std::max(bytes, room + room / 2));
     if (used > 0)
         std::memcpy(larger.data(), data(), used);
     *this = std::move(larger);
 }
 
-void ChunkMemory::releaseAfter(std::size_t used)
+void BatchMemory::releaseAfter(std::size_t used)
 {
     if (room < largePage)
         return;
@@ -135,14 +135,14 @@ void ChunkMemory::releaseAfter(std::size_t used)
         ::madvise(reinterpret_cast<void *>(first), end - first, MADV_DONTNEED);
 }
 
-// ---- ResultChunk ----
+// ---- RecordBatch ----
 
-std::uint32_t ResultChunk::fieldEnd(std::size_t index) const
+std::uint32_t RecordBatch::fieldEnd(std::size_t index) const
 {
     return readEndOfWidth(endsAt + index * endWidth, endWidth);
 }
 
-std::string_view ResultChunk::field(int record, int column) const
+std::string_view RecordBatch::field(int record, int column) const
 {
     assert(record >= 0 && record < records && column >= 0 && column < columns);
     const std::size_t index = static_cast<std::size_t>(record) * columns + column;
@@ -152,7 +152,7 @@ std::string_view ResultChunk::field(int record, int column) const
     return std::string_view(start + begin, end - begin);
 }
 
-void ResultChunk::fields(int record, std::string_view *out) const
+void RecordBatch::fields(int record, std::string_view *out) const
 {
     assert(record >= 0 && record < records);
     const char *start = reinterpret_cast<const char *>(bytesAt) + recordStart(record);
@@ -161,7 +161,7 @@ void ResultChunk::fields(int record, std::string_view *out) const
                 [&](auto type) { splitRecord<decltype(type)>(start, ends, columns, out); });
 }
 
-std::size_t ResultChunk::byteCount() const
+std::size_t RecordBatch::byteCount() const
 {
     if (file)
         return sizeof(*this);
@@ -170,23 +170,23 @@ std::size_t ResultChunk::byteCount() const
         + static_cast<std::size_t>(records) * columns * endWidth;
 }
 
-// ---- ResultChunkBuilder ----
+// ---- RecordBatchBuilder ----
 
-ResultChunkBuilder::ResultChunkBuilder(int columns)
+RecordBatchBuilder::RecordBatchBuilder(int columns)
     : columns(columns)
 {
     startBatch();
 }
 
-void ResultChunkBuilder::startBatch()
+void RecordBatchBuilder::startBatch()
 {
-    bytes = ChunkMemory();
-    starts = ChunkMemory();
-    fieldEnds = ChunkMemory();
+    bytes = BatchMemory();
+    starts = BatchMemory();
+    fieldEnds = BatchMemory();
     restartBatch();
 }
 
-void ResultChunkBuilder::restartBatch()
+void RecordBatchBuilder::restartBatch()
 {
     records = 0;
     fieldsInRecord = 0;
@@ -194,9 +194,9 @@ void ResultChunkBuilder::restartBatch()
     byteSize = 0;
     endCount = 0;
     const std::size_t expected = static_cast<std::size_t>(std::max(expectedRecords, 16));
-    const auto atLeast = [](ChunkMemory &memory, std::size_t size) {
+    const auto atLeast = [](BatchMemory &memory, std::size_t size) {
         if (memory.capacity() < size)
-            memory = ChunkMemory(size);
+            memory = BatchMemory(size);
     };
     atLeast(bytes, std::max<std::size_t>(expectedBytes, 1024));
     atLeast(starts, (expected + 1) * sizeof(std::uint32_t));
@@ -205,7 +205,7 @@ void ResultChunkBuilder::restartBatch()
     std::memcpy(starts.data(), &first, sizeof first);
 }
 
-void ResultChunkBuilder::expect(int expectedCount, std::size_t expectedSize)
+void RecordBatchBuilder::expect(int expectedCount, std::size_t expectedSize)
 {
     expectedRecords = std::max(expectedCount, 0);
     expectedBytes = expectedSize;
@@ -214,7 +214,7 @@ void ResultChunkBuilder::expect(int expectedCount, std::size_t expectedSize)
         startBatch();
 }
 
-char *ResultChunkBuilder::startRecord(std::size_t length)
+char *RecordBatchBuilder::startRecord(std::size_t length)
 {
     // Field ends are 32-bit offsets; the worker hands batches over long before this.
     if (length > std::numeric_limits<std::uint32_t>::max() - byteSize)
@@ -232,7 +232,7 @@ char *ResultChunkBuilder::startRecord(std::size_t length)
     return reinterpret_cast<char *>(bytes.data()) + byteSize;
 }
 
-void ResultChunkBuilder::widenEnds(int width)
+void RecordBatchBuilder::widenEnds(int width)
 {
     // Rare: a record longer than the ends written so far allow. They are rewritten wider, in
     // place, from the last to the first, so none is overwritten before it is read.
@@ -242,7 +242,7 @@ void ResultChunkBuilder::widenEnds(int width)
     endWidth = width;
 }
 
-void ResultChunkBuilder::writeEnd(std::uint32_t end)
+void RecordBatchBuilder::writeEnd(std::uint32_t end)
 {
     if (widthFor(end) > endWidth)
         widenEnds(widthFor(end));
@@ -250,7 +250,7 @@ void ResultChunkBuilder::writeEnd(std::uint32_t end)
     ++endCount;
 }
 
-void ResultChunkBuilder::endRecordOf(std::uint32_t length)
+void RecordBatchBuilder::endRecordOf(std::uint32_t length)
 {
     byteSize += length;
     ++records;
@@ -259,7 +259,7 @@ void ResultChunkBuilder::endRecordOf(std::uint32_t length)
                 sizeof start);
 }
 
-void ResultChunkBuilder::appendField(std::string_view value)
+void RecordBatchBuilder::appendField(std::string_view value)
 {
     if (fieldsInRecord == columns)
         throw std::logic_error("more fields than result columns");
@@ -273,7 +273,7 @@ void ResultChunkBuilder::appendField(std::string_view value)
     ++fieldsInRecord;
 }
 
-void ResultChunkBuilder::endRecord()
+void RecordBatchBuilder::endRecord()
 {
     const std::size_t length = fieldsInRecord == 0 ? 0 : pendingBytes;
     if (fieldsInRecord == 0)
@@ -285,7 +285,7 @@ void ResultChunkBuilder::endRecord()
     endRecordOf(static_cast<std::uint32_t>(length));
 }
 
-void ResultChunkBuilder::appendRecord(const char *const *fields, const unsigned long *lengths)
+void RecordBatchBuilder::appendRecord(const char *const *fields, const unsigned long *lengths)
 {
     if (fieldsInRecord != 0)
         throw std::logic_error("a record is already in progress");
@@ -306,7 +306,7 @@ void ResultChunkBuilder::appendRecord(const char *const *fields, const unsigned 
     writeRecordEnds(fields, lengths, length);
 }
 
-void ResultChunkBuilder::appendRecord(const char *bytes, const char *const *fields,
+void RecordBatchBuilder::appendRecord(const char *bytes, const char *const *fields,
                                       const unsigned long *lengths)
 {
     if (fieldsInRecord != 0)
@@ -320,7 +320,7 @@ void ResultChunkBuilder::appendRecord(const char *bytes, const char *const *fiel
     writeRecordEnds(fields, lengths, length);
 }
 
-void ResultChunkBuilder::writeRecordEnds(const char *const *fields, const unsigned long *lengths,
+void RecordBatchBuilder::writeRecordEnds(const char *const *fields, const unsigned long *lengths,
                                          std::size_t length)
 {
     const int width = widthFor(static_cast<std::uint32_t>(length));
@@ -333,28 +333,28 @@ void ResultChunkBuilder::writeRecordEnds(const char *const *fields, const unsign
     endRecordOf(static_cast<std::uint32_t>(length));
 }
 
-std::shared_ptr<const ResultChunk> ResultChunkBuilder::finish()
+std::shared_ptr<const RecordBatch> RecordBatchBuilder::finish()
 {
-    auto chunk = std::make_shared<ResultChunk>();
-    chunk->columns = columns;
-    chunk->records = records;
-    chunk->endWidth = endWidth;
-    chunk->byteSize = byteSize;
-    chunk->bytes = std::move(bytes);
-    chunk->starts = std::move(starts);
-    chunk->fieldEnds = std::move(fieldEnds);
-    chunk->bytesAt = chunk->bytes.data();
-    chunk->startsAt = chunk->starts.data();
-    chunk->endsAt = chunk->fieldEnds.data();
-    chunk->bytes.releaseAfter(byteSize);
-    chunk->starts.releaseAfter((static_cast<std::size_t>(records) + 1) * sizeof(std::uint32_t));
-    chunk->fieldEnds.releaseAfter(endCount * endWidth);
+    auto batch = std::make_shared<RecordBatch>();
+    batch->columns = columns;
+    batch->records = records;
+    batch->endWidth = endWidth;
+    batch->byteSize = byteSize;
+    batch->bytes = std::move(bytes);
+    batch->starts = std::move(starts);
+    batch->fieldEnds = std::move(fieldEnds);
+    batch->bytesAt = batch->bytes.data();
+    batch->startsAt = batch->starts.data();
+    batch->endsAt = batch->fieldEnds.data();
+    batch->bytes.releaseAfter(byteSize);
+    batch->starts.releaseAfter((static_cast<std::size_t>(records) + 1) * sizeof(std::uint32_t));
+    batch->fieldEnds.releaseAfter(endCount * endWidth);
     startBatch();
-    return chunk;
+    return batch;
 }
 
-std::shared_ptr<const ResultChunk>
-ResultChunkBuilder::finish(const std::shared_ptr<RecordFile> &file)
+std::shared_ptr<const RecordBatch>
+RecordBatchBuilder::finish(const std::shared_ptr<RecordFile> &file)
 {
     const std::size_t startBytes = (static_cast<std::size_t>(records) + 1) * sizeof(std::uint32_t);
     const std::size_t endBytes = endCount * endWidth;
@@ -362,15 +362,15 @@ ResultChunkBuilder::finish(const std::shared_ptr<RecordFile> &file)
         {bytes.data(), byteSize}, {starts.data(), startBytes}, {fieldEnds.data(), endBytes}};
     const unsigned char *at = file->append(pieces, 3);
 
-    auto chunk = std::make_shared<ResultChunk>();
-    chunk->columns = columns;
-    chunk->records = records;
-    chunk->endWidth = endWidth;
-    chunk->byteSize = byteSize;
-    chunk->bytesAt = at;
-    chunk->startsAt = at + byteSize;
-    chunk->endsAt = at + byteSize + startBytes;
-    chunk->file = file;
+    auto batch = std::make_shared<RecordBatch>();
+    batch->columns = columns;
+    batch->records = records;
+    batch->endWidth = endWidth;
+    batch->byteSize = byteSize;
+    batch->bytesAt = at;
+    batch->startsAt = at + byteSize;
+    batch->endsAt = at + byteSize + startBytes;
+    batch->file = file;
     restartBatch();
-    return chunk;
+    return batch;
 }

@@ -14,12 +14,12 @@ class RecordFile;
 // Memory for a batch's arrays: allocated without being cleared, large ones on whole large pages
 // (see largepages.h), so the system clears each once and in few steps. The builder fills it and
 // hands it to the batch as it is.
-class ChunkMemory
+class BatchMemory
 {
 public:
-    ChunkMemory() = default;
+    BatchMemory() = default;
     // Room for at least bytes bytes, none of them written yet.
-    explicit ChunkMemory(std::size_t bytes);
+    explicit BatchMemory(std::size_t bytes);
 
     unsigned char *data() { return memory.get(); }
     const unsigned char *data() const { return memory.get(); }
@@ -43,12 +43,12 @@ private:
 // A batch of records as the worker read them: the bytes of every field one after another in a
 // single buffer, and for each field where it ends. Built once on the worker thread and never
 // changed afterwards, so the result grid and the log memo can share it across threads through
-// std::shared_ptr<const ResultChunk> without copying a field.
+// std::shared_ptr<const RecordBatch> without copying a field.
 //
 // Field ends are kept relative to the start of their record, in 1, 2 or 4 bytes each, the
 // narrowest that holds the batch's longest record: typical weather records are well under 256
 // bytes, so a field costs its own bytes plus one.
-class ResultChunk
+class RecordBatch
 {
 public:
     int columnCount() const { return columns; }
@@ -74,7 +74,7 @@ public:
     bool inFile() const { return file != nullptr; }
 
 private:
-    friend class ResultChunkBuilder;
+    friend class RecordBatchBuilder;
 
     std::uint32_t recordStart(std::size_t record) const
     {
@@ -94,20 +94,20 @@ private:
     const unsigned char *bytesAt = nullptr;
     const unsigned char *startsAt = nullptr;
     const unsigned char *endsAt = nullptr;
-    ChunkMemory bytes;
-    ChunkMemory starts;
-    ChunkMemory fieldEnds;
+    BatchMemory bytes;
+    BatchMemory starts;
+    BatchMemory fieldEnds;
     std::shared_ptr<const RecordFile> file;
 };
 
-// Gathers records into a ResultChunk on the worker thread. Plain bytes only: nothing here
+// Gathers records into a RecordBatch on the worker thread. Plain bytes only: nothing here
 // allocates per field, so it keeps up with the client library's row fetching. Handing a batch
 // over moves the memory it was built in to it; the next batch is built in new memory, which the
 // system supplies as it is written, a large page at a time, rather than all at once.
-class ResultChunkBuilder
+class RecordBatchBuilder
 {
 public:
-    explicit ResultChunkBuilder(int columns);
+    explicit RecordBatchBuilder(int columns);
 
     int columnCount() const { return columns; }
     int recordCount() const { return records; }
@@ -131,11 +131,11 @@ public:
     void endRecord();
 
     // Hands over the records gathered so far and starts an empty batch with the same columns.
-    std::shared_ptr<const ResultChunk> finish();
+    std::shared_ptr<const RecordBatch> finish();
     // The same, with the records written to the end of the file and read from there: the
     // builder keeps its memory for the next batch. Throws RecordFileError when the write
     // fails, with the records still here, so finish() can hand them over from memory.
-    std::shared_ptr<const ResultChunk> finish(const std::shared_ptr<RecordFile> &file);
+    std::shared_ptr<const RecordBatch> finish(const std::shared_ptr<RecordFile> &file);
 
 private:
     // Makes room for a record of length field bytes (those given so far included), its field
@@ -160,7 +160,7 @@ private:
     std::size_t endCount = 0;
     int expectedRecords = 0;
     std::size_t expectedBytes = 0;
-    ChunkMemory bytes;
-    ChunkMemory starts;
-    ChunkMemory fieldEnds;
+    BatchMemory bytes;
+    BatchMemory starts;
+    BatchMemory fieldEnds;
 };
