@@ -7,6 +7,7 @@
 #include "app/historymenu.h"
 #include "app/logview.h"
 #include "app/orvexapplication.h"
+#include "app/sqlmemokeys.h"
 #include "common/groupthousands.h"
 #include "common/messageseam.h"
 #include "common/sharedtexts.h"
@@ -30,7 +31,6 @@
 #include <QDateTime>
 #include <QFrame>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -246,7 +246,8 @@ void TForm1::buildConstraintPanel()
     SQLEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     SQLEdit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     SQLEdit->setTabChangesFocus(true);
-    SQLEdit->installEventFilter(this);
+    // Owned by the memo; it takes the memo's Enter, F5 and history keys.
+    new SqlMemoKeys(SQLEdit, history, SubmitSQL);
 }
 
 void TForm1::buildStatusPanel()
@@ -269,19 +270,6 @@ void TForm1::buildStatusPanel()
     SaveCSVButton = button(p, "SaveCSVButton", QStringLiteral("Save to CSV..."), {1172, 4, 95, 25});
     // In the free space right of the progress bar, above the status line.
     PlotButton = button(p, "PlotButton", QStringLiteral("Plot..."), {812, 4, 95, 25});
-}
-
-bool TForm1::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == SQLEdit && event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (sqlMemoKey(*key))
-            return true;
-        // Enter alone, or with another modifier than Ctrl, must not split the statement.
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
-            return true;
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void TForm1::buildFinderHistoryAndKeys()
@@ -341,33 +329,6 @@ void TForm1::buildFinderHistoryAndKeys()
         "The statement that Submit SQL runs: F5 runs it, Ctrl+Enter breaks the line, Ctrl+Up and "
         "Ctrl+Down step through the statements run since start"));
     DatabaseHelp->setToolTip(QStringLiteral("Show the help (F1)"));
-}
-
-bool TForm1::sqlMemoKey(const QKeyEvent &key)
-{
-    const Qt::KeyboardModifiers modifiers =
-        key.modifiers() & ~Qt::KeypadModifier & ~Qt::GroupSwitchModifier;
-    const bool enter = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
-    // Ctrl+Enter is how a person breaks a line in such a memo, to type a statement over
-    // several lines; it never runs a half-typed one.
-    if (enter && modifiers == Qt::ControlModifier) {
-        SQLEdit->textCursor().insertBlock();
-        SQLEdit->ensureCursorVisible();
-        return true;
-    }
-    if (key.key() == Qt::Key_F5 && modifiers == Qt::NoModifier) {
-        SubmitSQL->click();
-        return true;
-    }
-    if (modifiers != Qt::ControlModifier || (key.key() != Qt::Key_Up && key.key() != Qt::Key_Down))
-        return false;
-    const std::optional<QString> statement =
-        key.key() == Qt::Key_Up ? history.older(sqlMemoText()) : history.newer();
-    if (statement) {
-        SQLEdit->setPlainText(*statement);
-        SQLEdit->moveCursor(QTextCursor::End);
-    }
-    return true;
 }
 
 void TForm1::FormCreate()
@@ -531,11 +492,7 @@ void TForm1::LoadTableColumns()
 
 QString TForm1::sqlMemoText() const
 {
-    // The document's raw text keeps every character as typed (a no-break space stays one);
-    // its blocks are the typed lines.
-    QString text = SQLEdit->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return text;
+    return SqlMemoKeys::memoText(*SQLEdit);
 }
 
 void TForm1::StartRun()

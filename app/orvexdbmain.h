@@ -26,7 +26,6 @@ class TOrvexSettingsForm;
 class QCheckBox;
 class QComboBox;
 class QFrame;
-class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -236,9 +235,6 @@ public slots:
     void HistoryStatementPicked(const QString &statement);
     void PlotButtonClick();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     // Copies the grid in the mode, or tells why its text is too large for the clipboard.
     void copyGrid(ClipboardMode mode);
@@ -247,8 +243,6 @@ private:
     void buildStatusPanel();
     // The station finder's button, the history list and the keys of the window and the SQL memo.
     void buildFinderHistoryAndKeys();
-    // Ctrl+Enter, F5, Ctrl+Up and Ctrl+Down in the SQL memo; true when the key was taken.
-    bool sqlMemoKey(const QKeyEvent &key);
     // Binds the status statement to the status connection, applies the recipe and opens it.
     // Returns whether it is connected; throws on errors.
     bool openStatusConnection();
