@@ -7,6 +7,7 @@
 #include "app/historymenu.h"
 #include "app/logview.h"
 #include "app/orvexapplication.h"
+#include "app/plotoffer.h"
 #include "app/sqlmemokeys.h"
 #include "common/groupthousands.h"
 #include "common/messageseam.h"
@@ -22,7 +23,6 @@
 #include "run/progresstext.h"
 #include "run/queryworker.h"
 #include "settings/orvexdbcfg.h"
-#include "store/memorybudget.h"
 #include "widgets/widgethelpers.h"
 
 #include <QCheckBox>
@@ -740,19 +740,7 @@ void TForm1::HistoryStatementPicked(const QString &statement)
 
 void TForm1::updatePlotButton()
 {
-    QString why;
-    if (runInProgress())
-        why = QStringLiteral("A query is running.");
-    else if (!resultFinished)
-        why = QStringLiteral("The grid holds no finished result.");
-    else if (gridModel->store().recordCount() > MemoryBudget::plotPoints())
-        why = QStringLiteral("The result's %1 records are more than a plot can hold in the memory "
-                             "set aside for it (%2 points). Narrow the query to a station or a "
-                             "shorter time to plot it.")
-                  .arg(GroupThousands(QString::number(gridModel->store().recordCount())),
-                       GroupThousands(QString::number(MemoryBudget::plotPoints())));
-    else
-        why = findPlotColumns(gridModel->store()).whyNot();
+    const QString why = whyNoPlot(runInProgress(), resultFinished, gridModel->store());
     PlotButton->setEnabled(why.isEmpty());
     PlotButton->setToolTip(
         why.isEmpty() ? QStringLiteral("Plot a column of the result against time, per station.")
