@@ -7,6 +7,8 @@
 #include "app/historymenu.h"
 #include "app/logview.h"
 #include "app/orvexapplication.h"
+#include "app/plotoffer.h"
+#include "app/sqlmemokeys.h"
 #include "common/groupthousands.h"
 #include "common/messageseam.h"
 #include "common/sharedtexts.h"
@@ -21,7 +23,7 @@
 #include "run/progresstext.h"
 #include "run/queryworker.h"
 #include "settings/orvexdbcfg.h"
-#include "store/memorybudget.h"
+#include "widgets/widgethelpers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -29,7 +31,6 @@
 #include <QDateTime>
 #include <QFrame>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -40,72 +41,21 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+using Widgets::bevel;
+using Widgets::button;
+using Widgets::check;
+using Widgets::edit;
+using Widgets::label;
+using Widgets::named;
+using Widgets::panel;
+using Widgets::placed;
+
 namespace {
 
 constexpr int constraintPanelHeight = 333;
 constexpr int statusPanelHeight = 58;
 constexpr int initialGridColumns = 15;
 constexpr int initialGridRows = 20;
-
-template<typename Widget> Widget *named(Widget *widget, const char *name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
-QLabel *label(QWidget *parent, const char *name, const QString &text, int left, int top)
-{
-    auto *l = named(new QLabel(text, parent), name);
-    l->move(left, top);
-    l->adjustSize();
-    return l;
-}
-
-QLineEdit *edit(QWidget *parent, const char *name, const QString &text, QRect geometry)
-{
-    auto *e = named(new QLineEdit(text, parent), name);
-    e->setGeometry(geometry);
-    return e;
-}
-
-QCheckBox *check(QWidget *parent, const char *name, const QString &text, bool checked,
-                 QRect geometry)
-{
-    auto *c = named(new QCheckBox(text, parent), name);
-    c->setChecked(checked);
-    c->setGeometry(geometry);
-    return c;
-}
-
-QPushButton *button(QWidget *parent, const char *name, const QString &text, QRect geometry)
-{
-    auto *b = named(new QPushButton(text, parent), name);
-    b->setGeometry(geometry);
-    b->setAutoDefault(false);
-    return b;
-}
-
-QFrame *bevel(QWidget *parent, const char *name, QRect geometry)
-{
-    auto *f = named(new QFrame(parent), name);
-    f->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    f->setGeometry(geometry);
-    return f;
-}
-
-CompletingComboBox *editableCombo(QWidget *parent, const char *name, QRect geometry)
-{
-    auto *c = named(new CompletingComboBox(parent), name);
-    c->setGeometry(geometry);
-    return c;
-}
-
-QFrame *panel(QWidget *parent, const char *name)
-{
-    auto *p = named(new QFrame(parent), name);
-    p->setFrameStyle(QFrame::NoFrame);
-    return p;
-}
 
 } // namespace
 
@@ -115,14 +65,7 @@ TForm1::TForm1(MessageSeam &messages, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Orvex Navigator V1.0"));
-    // The designed boxes are sized for a narrow 11-pixel sans font; prefer a metric-compatible
-    // one where installed so every caption fits its box.
-    QFont windowFont = font();
-    windowFont.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                            QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica"),
-                            QStringLiteral("Sans Serif")});
-    windowFont.setPixelSize(11);
-    setFont(windowFont);
+    Widgets::useDesignFont(*this);
 
     Panel1 = panel(this, "Panel1");
     Panel1->setFixedHeight(constraintPanelHeight);
@@ -212,7 +155,7 @@ void TForm1::buildConstraintPanel()
         button(p, "ConfigureConnectionButton", QStringLiteral("Configure connection..."),
                {112, 32, 133, 25});
     Label4 = label(p, "Label4", QStringLiteral("Choose the database table"), 356, 38);
-    OrvexTable = editableCombo(p, "OrvexTable", {500, 34, 169, 21});
+    OrvexTable = placed(new CompletingComboBox(p), "OrvexTable", {500, 34, 169, 21});
     OrvexTable->addItems(
         {QStringLiteral("surfaceshort"), QStringLiteral("surface"), QStringLiteral("upper")});
     OrvexTable->setCurrentIndex(0);
@@ -262,7 +205,7 @@ void TForm1::buildConstraintPanel()
     Label11 = label(p, "Label11", QStringLiteral("to"), 564, 182);
     LonHi = edit(p, "LonHi", QStringLiteral("-114.5"), {584, 178, 120, 21});
 
-    ParamCombo = editableCombo(p, "ParamCombo", {32, 214, 125, 21});
+    ParamCombo = placed(new CompletingComboBox(p), "ParamCombo", {32, 214, 125, 21});
     ParamCombo->setEditText(QStringLiteral("select a table first"));
     ParamEqCheck = check(p, "ParamEqCheck", QStringLiteral("Equals"), false, {164, 216, 57, 17});
     ParamEq = edit(p, "ParamEq", QStringLiteral("1/1/2012"), {228, 214, 121, 21});
@@ -272,7 +215,7 @@ void TForm1::buildConstraintPanel()
     Label12 = label(p, "Label12", QStringLiteral("to"), 564, 218);
     ParamHi = edit(p, "ParamHi", QStringLiteral("93"), {584, 214, 120, 21});
     // Column types, entry for entry beside the parameter chooser's column names; never shown.
-    VarTypes = editableCombo(p, "VarTypes", {248, 292, 145, 21});
+    VarTypes = placed(new CompletingComboBox(p), "VarTypes", {248, 292, 145, 21});
     VarTypes->setEditText(QStringLiteral("hidden"));
     VarTypes->setVisible(false);
 
@@ -293,27 +236,25 @@ void TForm1::buildConstraintPanel()
     Label24 = label(p, "Label24", QStringLiteral("STATUS"), 764, 12);
     // The log is the program's own record of a run, one line per record however many: it can
     // be selected and copied, not typed.
-    Memo1 = named(new LogView(p), "Memo1");
-    Memo1->setGeometry(764, 28, 497, 197);
+    Memo1 = placed(new LogView(p), "Memo1", {764, 28, 497, 197});
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setAccessibleName(Label24->text());
 
     Label1 = label(p, "Label1", QStringLiteral("SQL QUERY"), 768, 228);
     Label1->resize(Label1->width(), 17);
-    SQLEdit = named(new QPlainTextEdit(p), "SQLEdit");
-    SQLEdit->setGeometry(768, 244, 493, 73);
+    SQLEdit = placed(new QPlainTextEdit(p), "SQLEdit", {768, 244, 493, 73});
     SQLEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     SQLEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     SQLEdit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     SQLEdit->setTabChangesFocus(true);
-    SQLEdit->installEventFilter(this);
+    // Owned by the memo; it takes the memo's Enter, F5 and history keys.
+    new SqlMemoKeys(SQLEdit, history, SubmitSQL);
 }
 
 void TForm1::buildStatusPanel()
 {
     QWidget *p = Panel2;
-    ProgressBar1 = named(new QProgressBar(p), "ProgressBar1");
-    ProgressBar1->setGeometry(28, 12, 609, 16);
+    ProgressBar1 = placed(new QProgressBar(p), "ProgressBar1", {28, 12, 609, 16});
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
@@ -330,19 +271,6 @@ void TForm1::buildStatusPanel()
     SaveCSVButton = button(p, "SaveCSVButton", QStringLiteral("Save to CSV..."), {1172, 4, 95, 25});
     // In the free space right of the progress bar, above the status line.
     PlotButton = button(p, "PlotButton", QStringLiteral("Plot..."), {812, 4, 95, 25});
-}
-
-bool TForm1::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == SQLEdit && event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (sqlMemoKey(*key))
-            return true;
-        // Enter alone, or with another modifier than Ctrl, must not split the statement.
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
-            return true;
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void TForm1::buildFinderHistoryAndKeys()
@@ -402,33 +330,6 @@ void TForm1::buildFinderHistoryAndKeys()
         "The statement that Submit SQL runs: F5 runs it, Ctrl+Enter breaks the line, Ctrl+Up and "
         "Ctrl+Down step through the statements run since start"));
     DatabaseHelp->setToolTip(QStringLiteral("Show the help (F1)"));
-}
-
-bool TForm1::sqlMemoKey(const QKeyEvent &key)
-{
-    const Qt::KeyboardModifiers modifiers =
-        key.modifiers() & ~Qt::KeypadModifier & ~Qt::GroupSwitchModifier;
-    const bool enter = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
-    // Ctrl+Enter is how a person breaks a line in such a memo, to type a statement over
-    // several lines; it never runs a half-typed one.
-    if (enter && modifiers == Qt::ControlModifier) {
-        SQLEdit->textCursor().insertBlock();
-        SQLEdit->ensureCursorVisible();
-        return true;
-    }
-    if (key.key() == Qt::Key_F5 && modifiers == Qt::NoModifier) {
-        SubmitSQL->click();
-        return true;
-    }
-    if (modifiers != Qt::ControlModifier || (key.key() != Qt::Key_Up && key.key() != Qt::Key_Down))
-        return false;
-    const std::optional<QString> statement =
-        key.key() == Qt::Key_Up ? history.older(sqlMemoText()) : history.newer();
-    if (statement) {
-        SQLEdit->setPlainText(*statement);
-        SQLEdit->moveCursor(QTextCursor::End);
-    }
-    return true;
 }
 
 void TForm1::FormCreate()
@@ -568,11 +469,7 @@ void TForm1::LoadTableColumns()
 
 QString TForm1::sqlMemoText() const
 {
-    // The document's raw text keeps every character as typed (a no-break space stays one);
-    // its blocks are the typed lines.
-    QString text = SQLEdit->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return text;
+    return SqlMemoKeys::memoText(*SQLEdit);
 }
 
 void TForm1::StartRun()
@@ -820,19 +717,7 @@ void TForm1::HistoryStatementPicked(const QString &statement)
 
 void TForm1::updatePlotButton()
 {
-    QString why;
-    if (runInProgress())
-        why = QStringLiteral("A query is running.");
-    else if (!resultFinished)
-        why = QStringLiteral("The grid holds no finished result.");
-    else if (gridModel->store().recordCount() > MemoryBudget::plotPoints())
-        why = QStringLiteral("The result's %1 records are more than a plot can hold in the memory "
-                             "set aside for it (%2 points). Narrow the query to a station or a "
-                             "shorter time to plot it.")
-                  .arg(GroupThousands(QString::number(gridModel->store().recordCount())),
-                       GroupThousands(QString::number(MemoryBudget::plotPoints())));
-    else
-        why = findPlotColumns(gridModel->store()).whyNot();
+    const QString why = whyNoPlot(runInProgress(), resultFinished, gridModel->store());
     PlotButton->setEnabled(why.isEmpty());
     PlotButton->setToolTip(
         why.isEmpty() ? QStringLiteral("Plot a column of the result against time, per station.")

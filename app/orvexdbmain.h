@@ -25,7 +25,6 @@ class TOrvexSettingsForm;
 class QCheckBox;
 class QComboBox;
 class QFrame;
-class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -234,9 +233,6 @@ public slots:
     void HistoryStatementPicked(const QString &statement);
     void PlotButtonClick();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     // Copies the grid in the mode, or tells why its text is too large for the clipboard.
     void copyGrid(ClipboardMode mode);
@@ -245,8 +241,6 @@ private:
     void buildStatusPanel();
     // The station finder's button, the history list and the keys of the window and the SQL memo.
     void buildFinderHistoryAndKeys();
-    // Ctrl+Enter, F5, Ctrl+Up and Ctrl+Down in the SQL memo; true when the key was taken.
-    bool sqlMemoKey(const QKeyEvent &key);
     // A start asked for while a run is in progress: refused with a message while it starts or
     // runs; while it is being cancelled, nothing at all happens. True when refused.
     bool refuseStartDuringRun();

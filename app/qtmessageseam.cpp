@@ -1,8 +1,8 @@
 #include "app/qtmessageseam.h"
 
-#include <QGuiApplication>
+#include "widgets/widgethelpers.h"
+
 #include <QMessageBox>
-#include <QScreen>
 
 namespace {
 
@@ -11,11 +11,7 @@ int runCentred(QMessageBox &box)
     // A server's error text or a file name is shown as it is, also when it looks like markup.
     box.setTextFormat(Qt::PlainText);
     box.adjustSize();
-    if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame = box.frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        box.move(frame.topLeft());
-    }
+    Widgets::centreOnScreen(box);
     return box.exec();
 }
 

@@ -6,6 +6,7 @@
 #include "finder/geography.h"
 #include "finder/stationlist.h"
 #include "finder/stationsearch.h"
+#include "widgets/widgethelpers.h"
 
 #include <QAbstractTableModel>
 #include <QCloseEvent>
@@ -93,20 +94,15 @@ private:
     std::vector<double> distances;
 };
 
+using Widgets::named;
+
 namespace {
 
-template<typename Widget> Widget *named(Widget *widget, const char *name, const QString &accessible)
-{
-    widget->setObjectName(QLatin1String(name));
-    widget->setAccessibleName(accessible);
-    return widget;
-}
-
+// The finder's buttons are also named for screen readers, by their captions.
 QPushButton *button(QWidget *parent, const char *name, const QString &text, const QString &tip)
 {
-    auto *b = named(new QPushButton(text, parent), name, text);
-    b->setToolTip(tip);
-    b->setAutoDefault(false);
+    QPushButton *b = Widgets::button(parent, name, text, tip);
+    b->setAccessibleName(text);
     return b;
 }
 

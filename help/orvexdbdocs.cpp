@@ -1,11 +1,15 @@
 #include "help/orvexdbdocs.h"
 
+#include "widgets/widgethelpers.h"
+
 #include <QFrame>
-#include <QGuiApplication>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScreen>
 #include <QTextEdit>
+
+using Widgets::button;
+using Widgets::named;
+using Widgets::panel;
 
 namespace {
 constexpr int closePanelHeight = 54;
@@ -75,16 +79,12 @@ TOrvexNavigatorDocForm::TOrvexNavigatorDocForm(QWidget *parent)
 {
     setObjectName(QStringLiteral("OrvexNavigatorDocForm"));
     setWindowTitle(QStringLiteral("OrvexNavigatorDocForm"));
-    QFont windowFont = font();
-    windowFont.setPixelSize(11);
-    setFont(windowFont);
+    // The help is read, not fitted into boxes: the design size in the platform's own family.
+    Widgets::useDesignFontSize(*this);
 
-    Panel2 = new QFrame(this);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel2 = panel(this, "Panel2", QFrame::Panel | QFrame::Raised);
     Panel2->setLineWidth(1);
-    RichEdit1 = new QTextEdit(Panel2);
-    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
+    RichEdit1 = named(new QTextEdit(Panel2), "RichEdit1");
     RichEdit1->setAcceptRichText(false);
     RichEdit1->setFrameStyle(QFrame::NoFrame);
     RichEdit1->setLineWrapMode(QTextEdit::WidgetWidth);
@@ -94,14 +94,9 @@ TOrvexNavigatorDocForm::TOrvexNavigatorDocForm(QWidget *parent)
     // The text has nothing to indent: Tab moves on to the Close button, as in any form.
     RichEdit1->setTabChangesFocus(true);
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1 = panel(this, "Panel1", QFrame::Panel | QFrame::Raised);
     Panel1->setLineWidth(1);
-    CloseButton = new QPushButton(QStringLiteral("&Close"), Panel1);
-    CloseButton->setObjectName(QStringLiteral("CloseButton"));
-    CloseButton->setGeometry(368, 13, 75, 25);
-    CloseButton->setAutoDefault(false);
+    CloseButton = button(Panel1, "CloseButton", QStringLiteral("&Close"), {368, 13, 75, 25});
 
     // Close button first, then the text.
     setTabOrder(CloseButton, RichEdit1);
@@ -126,11 +121,7 @@ void TOrvexNavigatorDocForm::showHelp()
 {
     if (!shownBefore) {
         shownBefore = true;
-        if (QScreen *screen = QGuiApplication::primaryScreen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        Widgets::centreOnScreen(*this);
     }
     show();
     raise();

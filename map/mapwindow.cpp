@@ -6,6 +6,7 @@
 #include "finder/stationlist.h"
 #include "map/mapview.h"
 #include "store/resultstore.h"
+#include "widgets/widgethelpers.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,22 +17,14 @@
 #include <exception>
 #include <memory>
 
+using Widgets::button;
+
 namespace {
 
-QPushButton *button(QWidget *parent, const char *name, const QString &text, const QString &tip)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setToolTip(tip);
-    b->setAutoDefault(false);
-    return b;
-}
-
+// A line of text under the map that can be selected and copied.
 QLabel *line(QWidget *parent, const char *name, const QString &accessible)
 {
-    auto *l = new QLabel(parent);
-    l->setObjectName(QLatin1String(name));
-    l->setAccessibleName(accessible);
+    auto *l = Widgets::named(new QLabel(parent), name, accessible);
     l->setTextInteractionFlags(Qt::TextSelectableByMouse);
     l->setWordWrap(true);
     return l;

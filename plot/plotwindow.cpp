@@ -1,6 +1,7 @@
 #include "plot/plotwindow.h"
 
 #include "common/groupthousands.h"
+#include "widgets/widgethelpers.h"
 
 #include <qcustomplot.h>
 
@@ -20,6 +21,8 @@
 
 #include <cmath>
 #include <limits>
+
+using Widgets::named;
 
 namespace {
 
@@ -67,9 +70,7 @@ PlotWindow::PlotWindow(const ResultStore &result, const QString &resultLabel,
     };
 
     auto *columnLabel = new QLabel(QStringLiteral("&Value:"), this);
-    columnChooser = new QListWidget(this);
-    columnChooser->setObjectName(QStringLiteral("ColumnList"));
-    columnChooser->setAccessibleName(QStringLiteral("Value column"));
+    columnChooser = named(new QListWidget(this), "ColumnList", QStringLiteral("Value column"));
     columnLabel->setBuddy(columnChooser);
     request.valueColumn = plotColumns.initialColumn(preferredColumn);
     for (int column : plotColumns.valueColumns()) {
@@ -80,25 +81,18 @@ PlotWindow::PlotWindow(const ResultStore &result, const QString &resultLabel,
     }
 
     auto *timeLabel = new QLabel(QStringLiteral("&Time:"), this);
-    timeChooser = new QComboBox(this);
-    timeChooser->setObjectName(QStringLiteral("TimeChooser"));
-    timeChooser->setAccessibleName(QStringLiteral("Time axis"));
+    timeChooser = named(new QComboBox(this), "TimeChooser", QStringLiteral("Time axis"));
     timeLabel->setBuddy(timeChooser);
     timeChooser->addItem(QStringLiteral("observation time"));
     if (plotColumns.hasReportTime())
         timeChooser->addItem(QStringLiteral("report time"));
     timeChooser->setEnabled(timeChooser->count() > 1);
 
-    resetButton = new QPushButton(QStringLiteral("&Reset view"), this);
-    resetButton->setObjectName(QStringLiteral("ResetViewButton"));
-    saveButton = new QPushButton(QStringLiteral("&Save image..."), this);
-    saveButton->setObjectName(QStringLiteral("SaveImageButton"));
-    copyButton = new QPushButton(QStringLiteral("&Copy image"), this);
-    copyButton->setObjectName(QStringLiteral("CopyImageButton"));
+    resetButton = named(new QPushButton(QStringLiteral("&Reset view"), this), "ResetViewButton");
+    saveButton = named(new QPushButton(QStringLiteral("&Save image..."), this), "SaveImageButton");
+    copyButton = named(new QPushButton(QStringLiteral("&Copy image"), this), "CopyImageButton");
 
-    plot = new QCustomPlot(this);
-    plot->setObjectName(QStringLiteral("Plot"));
-    plot->setAccessibleName(QStringLiteral("Plot"));
+    plot = named(new QCustomPlot(this), "Plot", QStringLiteral("Plot"));
     plot->setAccessibleDescription(
         QStringLiteral("Wheel, + and -: zoom. Drag, Left and Right: pan. Shift-drag or "
                        "right-drag: zoom to a rectangle. Home: the whole result."));
@@ -117,17 +111,13 @@ PlotWindow::PlotWindow(const ResultStore &result, const QString &resultLabel,
     plot->installEventFilter(this);
     plot->setMouseTracking(true);
 
-    legend = new QListWidget(this);
-    legend->setObjectName(QStringLiteral("Legend"));
-    legend->setAccessibleName(QStringLiteral("Stations"));
+    legend = named(new QListWidget(this), "Legend", QStringLiteral("Stations"));
     legend->setToolTip(QStringLiteral("Uncheck a station to hide its line."));
     legend->setFixedWidth(150);
     columnChooser->setFixedWidth(150);
 
-    statusLine = new QLabel(this);
-    statusLine->setObjectName(QStringLiteral("PlotStatus"));
-    hoverLine = new QLabel(this);
-    hoverLine->setObjectName(QStringLiteral("HoverPoint"));
+    statusLine = named(new QLabel(this), "PlotStatus");
+    hoverLine = named(new QLabel(this), "HoverPoint");
     hoverLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto *controls = new QHBoxLayout;

@@ -1,47 +1,16 @@
 #include "settings/orvexdbcfg.h"
 
 #include "common/messageseam.h"
+#include "widgets/widgethelpers.h"
 
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
-namespace {
-
-QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top)
-{
-    auto *l = new QLabel(caption, parent);
-    l->setObjectName(QLatin1String(name));
-    l->move(left, top);
-    l->adjustSize();
-    return l;
-}
-
-QLineEdit *editBox(QWidget *parent, const char *name, const QRect &geometry)
-{
-    auto *e = new QLineEdit(parent);
-    e->setObjectName(QLatin1String(name));
-    e->setGeometry(geometry);
-    return e;
-}
-
-// No button is the dialog's default: Enter presses only the button that has the focus, and
-// an auto-default button would otherwise become the default once it had been focused.
-QPushButton *button(QWidget *parent, const char *name, const QString &caption,
-                    const QRect &geometry)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setGeometry(geometry);
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
-}
-
-} // namespace
+using Widgets::button;
+using Widgets::edit;
+using Widgets::label;
 
 TOrvexSettingsForm::TOrvexSettingsForm(MessageSeam &messages, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint)
@@ -50,23 +19,18 @@ TOrvexSettingsForm::TOrvexSettingsForm(MessageSeam &messages, QWidget *parent)
     setObjectName(QStringLiteral("OrvexSettingsForm"));
     setWindowTitle(QStringLiteral("Connection settings"));
     setModal(true);
-    // The same narrow 11-pixel sans as the main window, so every caption fits its box.
-    QFont dialogFont = font();
-    dialogFont.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                            QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica"),
-                            QStringLiteral("Sans Serif")});
-    dialogFont.setPixelSize(11);
-    setFont(dialogFont);
+    // The same narrow sans as the main window, so every caption fits its box.
+    Widgets::useDesignFont(*this);
 
     Label1 = label(this, "Label1", QStringLiteral("Host"), 28, 24);
-    CfgHost = editBox(this, "CfgHost", {116, 16, 157, 21});
+    CfgHost = edit(this, "CfgHost", QString(), {116, 16, 157, 21});
     Label2 = label(this, "Label2", QStringLiteral("Database"), 28, 56);
-    CfgDatabase = editBox(this, "CfgDatabase", {116, 52, 157, 21});
+    CfgDatabase = edit(this, "CfgDatabase", QString(), {116, 52, 157, 21});
     Label3 = label(this, "Label3", QStringLiteral("Username"), 28, 88);
-    CfgUser = editBox(this, "CfgUser", {116, 88, 157, 21});
+    CfgUser = edit(this, "CfgUser", QString(), {116, 88, 157, 21});
     Label4 = label(this, "Label4", QStringLiteral("Password"), 28, 124);
     // The password is shown in clear, so the user can see what will be sent.
-    CfgPw = editBox(this, "CfgPw", {116, 124, 157, 21});
+    CfgPw = edit(this, "CfgPw", QString(), {116, 124, 157, 21});
     RevertButton =
         button(this, "RevertButton", QStringLiteral("&Reset to default"), {156, 160, 117, 25});
     CancelButton = button(this, "CancelButton", QStringLiteral("&Cancel"), {48, 200, 103, 25});
@@ -137,11 +101,7 @@ void TOrvexSettingsForm::showEvent(QShowEvent *event)
     // Qt keeps once the dialog has been moved.
     if (!placedBefore) {
         placedBefore = true;
-        if (QScreen *screen = QGuiApplication::primaryScreen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        Widgets::centreOnScreen(*this);
     }
     QDialog::showEvent(event);
 }
