@@ -725,7 +725,8 @@ private slots:
         QTest::mouseClick(form->SubmitSQL, Qt::LeftButton);
         QCOMPARE(form->StatusMessage->text(), QStringLiteral("Running query..."));
         QTRY_VERIFY(form->runController->totalRowEstimate() > 200000);
-        const QString estimate = GroupThousands(QString::number(form->runController->totalRowEstimate()));
+        const QString estimate =
+            GroupThousands(QString::number(form->runController->totalRowEstimate()));
         QTRY_VERIFY_WITH_TIMEOUT(form->ProgressBar1->value() > 0, 20000);
         const QString status = form->StatusMessage->text();
         QVERIFY2(status.startsWith(QStringLiteral("Read ")), qPrintable(status));
