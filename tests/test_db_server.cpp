@@ -6,6 +6,7 @@
 #include "db/dberror.h"
 #include "db/sqlconnection.h"
 #include "db/sqlquery.h"
+#include "db/statusconnection.h"
 #include "tests/clientlibraryenvironment.h"
 #include "tests/testserver.h"
 
@@ -19,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -789,5 +791,77 @@ TEST_F(DbServer, CloseEndsAnUnfinishedStreamWithoutReadingIt)
     connection->open();
     EXPECT_EQ(firstValue(*connection, "SELECT 'again';"), q("again"));
 }
+
+// ---- The window's status connection ----
+
+// Each use of the status connection, reduced to a text that says it did its work, and the
+// same use failing, after the connection was opened where the use allows that.
+struct StatusUseCase
+{
+    const char *name;
+    std::function<QString(StatusConnection &, const ConnectionSettings &)> use;
+    const char *done;
+    std::function<void(StatusConnection &)> fail;
+    friend void PrintTo(const StatusUseCase &c, std::ostream *out) { *out << c.name; }
+};
+
+class StatusUse : public DbServer, public testing::WithParamInterface<StatusUseCase>
+{
+};
+
+// A use that fails leaves the connection closed, so the next use reaches the settings of its
+// own time, not those of the failed one; a use that succeeds closes it too.
+TEST_P(StatusUse, ClosesTheConnectionAfterEachUseAndAfterAFailure)
+{
+    const StatusUseCase &c = GetParam();
+    StatusConnection status;
+    EXPECT_THROW(c.fail(status), DbError);
+    EXPECT_FALSE(status.SQLConnectionStatus.connected());
+
+    EXPECT_EQ(c.use(status, ConnectionSettings()), q(c.done));
+    EXPECT_FALSE(status.SQLConnectionStatus.connected());
+    EXPECT_EQ(status.SQLQueryStatus.connection(), &status.SQLConnectionStatus);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Uses, StatusUse,
+    testing::Values(
+        StatusUseCase {"Describe",
+                       [](StatusConnection &status, const ConnectionSettings &settings) {
+                           const StatusConnection::Columns columns =
+                               status.describe(settings, q("surfaceshort"));
+                           return columns.names.mid(0, 3).join(q(",")) + q(" ")
+                               + columns.types.mid(0, 2).join(q(","));
+                       },
+                       "id,year,month int(10) unsigned,smallint(6)",
+                       [](StatusConnection &status) {
+                           status.describe(ConnectionSettings(), q("no_such_table"));
+                       }},
+        // The status connection sees its own listing in the list.
+        StatusUseCase {"ProcessList",
+                       [](StatusConnection &status, const ConnectionSettings &settings) {
+                           for (const QStringList &row : status.processList(settings))
+                               if (row.value(7) == q("SHOW PROCESSLIST"))
+                                   return q("own listing found");
+                           return q("own listing missing");
+                       },
+                       "own listing found",
+                       [](StatusConnection &status) {
+                           ConnectionSettings refused;
+                           refused.database = q("no_such_database");
+                           status.processList(refused);
+                       }},
+        // An idle connection's query is killed without an error, and it stays usable.
+        StatusUseCase {"Kill",
+                       [](StatusConnection &status, const ConnectionSettings &settings) {
+                           auto idle = openConnection();
+                           status.kill(settings, QString::number(idle->serverId()));
+                           return firstValue(*idle, "SELECT 'still open';");
+                       },
+                       "still open",
+                       [](StatusConnection &status) {
+                           status.kill(ConnectionSettings(), q("999999999"));
+                       }}),
+    [](const testing::TestParamInfo<StatusUseCase> &info) { return info.param.name; });
 
 } // namespace
