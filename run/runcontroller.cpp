@@ -158,10 +158,7 @@ void RunController::startWorker()
 
 void RunController::failRun(const QString &error)
 {
-    display.runFailed();
-    endRun();
-    display.runFinished();
-    display.runError(error);
+    endRunShowing([this] { display.runFailed(); }, [this, &error] { display.runError(error); });
 }
 
 void RunController::readProgress()
@@ -284,11 +281,8 @@ void RunController::cancel()
             return;
         }
         if (channel->serverId() == 0) {
-            channel->releaseConnection();
-            display.runCancelled();
-            endRun();
-            display.runFinished();
-            display.runLogLine(CancelTexts::done);
+            endRunShowing([this] { display.runCancelled(); },
+                          [this] { display.runLogLine(CancelTexts::done); });
             return;
         }
         // It connected in the meantime and may have sent its statement already.
@@ -350,19 +344,29 @@ void RunController::killAfterPause(quint64 id, const QString &processId)
         server->kill(job.settings, processId);
     } catch (const std::exception &) {
         channel->cutConnection();
-        endRun();
-        display.runMessage(CancelTexts::noConnection);
-        display.runFinished();
+        endRunShowing([this] { display.runMessage(CancelTexts::noConnection); }, [] {});
         return;
     }
     // The worker's connection goes too. A server answers a killed query at once, but a front
     // whose tables lie on other servers answers only once those have sent it all they were
     // asked for, which may take minutes; the worker need not wait for that.
     channel->cutConnection();
-    display.runLogLine(killedQueryLine(processId));
+    endRunShowing([this, &processId] { display.runLogLine(killedQueryLine(processId)); },
+                  [this] { display.runLogLine(CancelTexts::done); });
+}
+
+void RunController::endRunShowing(const std::function<void()> &before,
+                                  const std::function<void()> &after)
+{
     endRun();
+    try {
+        before();
+    } catch (...) {
+        display.runFinished();
+        throw;
+    }
     display.runFinished();
-    display.runLogLine(CancelTexts::done);
+    after();
 }
 
 void RunController::endRun()

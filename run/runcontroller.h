@@ -151,6 +151,10 @@ private:
     void killAfterPause(quint64 id, const QString &processId);
     // Ends the current run: idle, timer off, its channel stopped and let go.
     void endRun();
+    // Ends the current run, then shows before(), the run's end and after(). A display call that
+    // fails cannot keep the run going: it has ended before anything is shown, and the window
+    // hears of its end also when before() fails, whose failure then goes on.
+    void endRunShowing(const std::function<void()> &before, const std::function<void()> &after);
     // The run could not go on: it ends, and the error is shown.
     void failRun(const QString &error);
 

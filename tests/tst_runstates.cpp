@@ -61,6 +61,26 @@ private:
     }
 };
 
+// Catches what escapes an event's handler, as the program's application object does, so that a
+// test can see it.
+class CatchingApplication : public QCoreApplication
+{
+public:
+    using QCoreApplication::QCoreApplication;
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return QCoreApplication::notify(receiver, event);
+        } catch (const std::exception &error) {
+            escaped << QString::fromLocal8Bit(error.what());
+            return false;
+        }
+    }
+
+    QStringList escaped;
+};
+
 std::system_error noThread()
 {
     return std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
@@ -657,29 +677,62 @@ private slots:
                                  QStringLiteral("log All done!"), QStringLiteral("finished")}));
     }
 
-    // A display that fails as the cancel shows its kill: the failure leaves the cancel, as one
-    // that escapes a handler does, and the query is still killed after the pause and the run
-    // ends, instead of staying in its cancelling state for good.
-    void displayThatThrowsAsTheCancelShowsItsKill()
+    // A display that fails at a step of the cancel or of a failed start: the failure leaves the
+    // call or the event it came in, as one that escapes a handler does, and the run still ends
+    // and the window hears of its end, instead of the run staying as it was for good, with no
+    // start ever taken again.
+    void displayThatThrowsAsTheRunEnds_data()
     {
-        startRunning();
-        workerConnects();
+        QTest::addColumn<Moment>("moment");
+        QTest::addColumn<QString>("throwOn");
+        QTest::addColumn<bool>("killFails");
+        QTest::addColumn<QStringList>("killed");
+        const QStringList none;
+        const QStringList worker {QStringLiteral("42")};
+        QTest::newRow("cancel before the worker connects")
+            << Moment::WorkerNotConnected << QStringLiteral("cancelled") << false << none;
+        QTest::newRow("cancel shows the kill to come")
+            << Moment::QueryRunning << QStringLiteral("log Killing") << false << worker;
+        QTest::newRow("kill sent")
+            << Moment::QueryRunning << QStringLiteral("log Killed") << false << worker;
+        QTest::newRow("kill fails")
+            << Moment::QueryRunning << QStringLiteral("message No database") << true << none;
+        QTest::newRow("no thread for the first reading")
+            << Moment::Idle << QStringLiteral("failed") << false << none;
+    }
+
+    void displayThatThrowsAsTheRunEnds()
+    {
+        QFETCH(Moment, moment);
+        QFETCH(QString, throwOn);
+        QFETCH(bool, killFails);
+        QFETCH(QStringList, killed);
+        auto *app = static_cast<CatchingApplication *>(QCoreApplication::instance());
+        app->escaped.clear();
         server->processes = {processRow(QStringLiteral("42"), QStringLiteral("SELECT id"))};
-        display.throwOn = QStringLiteral("log Killing");
-        bool escaped = false;
+        server->killFails = killFails;
+        if (moment != Moment::Idle)
+            startRunning();
+        if (moment == Moment::QueryRunning)
+            workerConnects();
+        server->readingThreadFails = moment == Moment::Idle;
+        display.throwOn = throwOn;
         try {
-            controller->cancel();
-        } catch (const std::runtime_error &) {
-            escaped = true;
+            if (moment == Moment::Idle)
+                start();
+            else
+                controller->cancel();
+        } catch (const std::exception &error) {
+            app->escaped << QString::fromLocal8Bit(error.what());
         }
-        QVERIFY(escaped);
-        display.throwOn.clear();
-        QCOMPARE(controller->state(), State::Cancelling);
         QTRY_VERIFY(controller->idle());
-        QCOMPARE(server->killed, QStringList {QStringLiteral("42")});
-        QCOMPARE(display.events.mid(display.events.size() - 3),
-                 (QStringList {QStringLiteral("log Killed query 42."), QStringLiteral("finished"),
-                               QStringLiteral("log Done...")}));
+        QCOMPARE(app->escaped, QStringList {QStringLiteral("out of memory")});
+        QVERIFY2(display.events.contains(QStringLiteral("finished")),
+                 qPrintable(display.events.join(QLatin1Char('|'))));
+        QCOMPARE(server->killed, killed);
+        // The next run starts as usual.
+        display.throwOn.clear();
+        server->readingThreadFails = false;
         startRunning();
     }
 
@@ -699,7 +752,7 @@ private slots:
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    CatchingApplication app(argc, argv);
     TestRunStates test;
     return QTest::qExec(&test, argc, argv);
 }
