@@ -19,7 +19,7 @@ void ConnectionRunServer::readListing(const ConnectionSettings &settings,
         [settings, statement, key = std::move(key), valueColumn] {
             return readServerListing(settings, statement, key, valueColumn);
         },
-        [done = std::move(done)](ServerReading reading) { done(reading); });
+        std::move(done));
 }
 
 void ConnectionRunServer::startWorker(const QueryJob &job, std::shared_ptr<RunChannel> channel)

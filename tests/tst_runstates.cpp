@@ -469,9 +469,7 @@ private slots:
         controller->cancel();
         QCOMPARE(controller->state(), State::Running);
         QVERIFY(!server->worker->stopped());
-        server->worker->post(logLine("All done!"));
-        server->worker->post(outputOf(RunOutput::Kind::Finished));
-        settle();
+        workerEnds();
         QVERIFY(controller->idle());
         QCOMPARE(display.events,
                  (begun()
